@@ -1,0 +1,10 @@
+# Sanitizers apply to everything built in this tree, so that the core and its tests agree.
+if(KESTRION_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+elseif(KESTRION_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=thread)
+elseif(NOT KESTRION_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "KESTRION_SANITIZE must be empty, 'address' or 'thread'")
+endif()

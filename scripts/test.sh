@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds Kestrion and runs every test. Installs what is missing first.
+#   scripts/test.sh            the ordinary build in build/
+#   scripts/test.sh --asan     AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/
+#   scripts/test.sh --tsan     ThreadSanitizer, in build-tsan/
+#   scripts/test.sh --all      all three, one after the other
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+presets=()
+for arg in "$@"; do
+  case "$arg" in
+    --asan) presets+=(asan) ;;
+    --tsan) presets+=(tsan) ;;
+    --all) presets+=(dev asan tsan) ;;
+    -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+    *) echo "unknown option: $arg (try --help)" >&2; exit 2 ;;
+  esac
+done
+((${#presets[@]} == 0)) && presets=(dev)
+
+scripts/deps.sh
+jobs=$(nproc)
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+# The window's tests need no desktop; sanitizer runs stop at the first report.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+for preset in "${presets[@]}"; do
+  echo "== $preset build"
+  cmake --preset "$preset" >/dev/null
+  dir=build
+  [[ $preset != dev ]] && dir=build-$preset
+  cmake --build "$dir" -j "$jobs"
+  echo "== $preset tests"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+done
