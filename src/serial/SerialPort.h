@@ -1,0 +1,100 @@
+// The port connection: one serial device held for exclusive use, on POSIX termios.
+//
+// A reader thread drains the device into an input queue of the port's own as soon as bytes arrive, so that no
+// byte is lost while the window's thread is busy or a message box is open; BytesWaiting and Read work on that
+// queue. Every operation takes the port's lock, Close included, so an operation of another thread never uses the
+// device after it has been released.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "text/CString.h"
+
+namespace kestrion {
+
+enum class Parity { None = 0, Odd = 1, Even = 2 };
+
+struct LineSettings {
+  int baudRate = 19200;
+  int dataBits = 8;
+  Parity parity = Parity::None;
+  bool parityCheck = true;  // input parity checking, switched on in every case
+  int stopBits = 2;
+  friend bool operator==(const LineSettings&, const LineSettings&) = default;
+};
+
+// A write of n bytes is allowed n * kWritePerByte + kWriteConstant.
+inline constexpr std::chrono::milliseconds kWritePerByte{50};
+inline constexpr std::chrono::milliseconds kWriteConstant{3000};
+// The input queue holds at least this much; it grows rather than drop a byte.
+inline constexpr std::size_t kQueueSize = 1024;
+// One read of the transfer code takes at most this many bytes.
+inline constexpr std::size_t kMaxReadBytes = 254;
+
+enum class PortFailure {
+  None,
+  NoSuchDevice,      // nothing at that name
+  InUse,             // held by another program (or by this one)
+  PermissionDenied,  // no right to open it (not in the dialout group)
+  SettingsRefused,   // the device did not take a line setting
+  NotOpen,           // no device is held
+  DeviceGone,        // the device vanished (USB adapter pulled, other side of a pseudo-terminal closed)
+  TimedOut,          // a write did not finish within its allowance
+  Other,
+};
+
+struct PortResult {
+  PortFailure failure = PortFailure::None;
+  int systemError = 0;  // errno where there is one
+  explicit operator bool() const { return failure == PortFailure::None; }
+};
+
+class SerialPort {
+ public:
+  SerialPort();
+  ~SerialPort();  // releases the device; never throws
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Opens the device that `portName` names (see PortNames.h) for reading and writing, exclusively, without
+  // changing its settings. Fails when a device is already held.
+  PortResult Open(const std::string& portName);
+  // Applies `settings` on top of the device's current ones (everything else stays as the device has it), then
+  // reads them back: a setting that the device did not take counts as refused. The caller releases the device.
+  PortResult Configure(const LineSettings& settings);
+  // The line settings the device holds now.
+  std::optional<LineSettings> CurrentSettings() const;
+
+  // Bytes waiting in the input queue; nullopt when no device is held, or when it vanished and the queue is empty.
+  std::optional<std::size_t> BytesWaiting() const;
+  // Takes at most `maxBytes` from the input queue; returns how many were taken (0 when none or no device).
+  std::size_t Read(char* buffer, std::size_t maxBytes);
+  // Waits until bytes are waiting, `timeout` has passed or the device is released. True when bytes wait.
+  bool WaitForBytes(std::chrono::milliseconds timeout) const;
+  // Sends all bytes unaltered within the write allowance above.
+  PortResult Write(std::string_view bytes);
+
+  bool IsOpen() const;
+  // Releases the device (no effect when none is held). Reports a failure of the system's close.
+  PortResult Close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> m_state;
+};
+
+// The read shared by upload and download: when bytes wait, at most kMaxReadBytes of them, with zero bytes
+// dropped alone (the bytes after a zero byte are kept). `readBytes` is false when nothing waited or the port
+// could not say.
+struct ChunkRead {
+  bool readBytes = false;
+  CString chunk;
+};
+ChunkRead ReadChunk(SerialPort& port);
+
+}  // namespace kestrion
