@@ -8,6 +8,6 @@ inline constexpr const char* kOpeningLine = "BeginRoad,1";  // first line of a r
 inline constexpr const char* kHeaderPrefix = ">>";          // road header and OBS group header
 inline constexpr const char* kEndWord = "EndRoad";          // a line holding it ends a road or TLN file
 inline constexpr const char* kDefaultRoadName = "Default";  // the one road of a written road file
-inline constexpr const char* kLineEndBytes = "\r\n";        // every line written ends so
+inline constexpr const char* kFileLineEnd = "\r\n";  // every line written ends so
 
 }  // namespace kestrion
