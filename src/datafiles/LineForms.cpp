@@ -12,9 +12,13 @@ CString HeaderLine(const CString& name, const CString& value) {
   return line;
 }
 
-bool IsEndLine(const CString& line) { return line.Find(kEndWord) >= 0; }
+bool IsEndLine(const CString& line) {
+  return line.Find(kEndWord) >= 0;
+}
 
-bool IsHeaderLine(const CString& line) { return line.View().starts_with(kHeaderPrefix); }
+bool IsHeaderLine(const CString& line) {
+  return line.View().starts_with(kHeaderPrefix);
+}
 
 LineKind RecogniseLine(const CString& cleanedLine) {
   if (IsEndLine(cleanedLine)) return LineKind::End;

@@ -1,5 +1,5 @@
-// The lines that Kestrion itself puts into data files or recognises in them. The reader (Browse) and the writer
-// (Output) both take them from here.
+// The lines that Kestrion itself puts into data files or recognises in them. The reader (Browse) and the
+// writer (Output) both take them from here.
 #pragma once
 
 #include "text/CString.h"
@@ -11,13 +11,13 @@ inline constexpr const char* kHeaderPrefix = ">>";          // road header and O
 inline constexpr char kHeaderSeparator = ',';               // ends the name in a header
 inline constexpr const char* kEndWord = "EndRoad";          // a line holding it ends a road or TLN file
 inline constexpr const char* kDefaultRoadName = "Default";  // the one road of a written road file
-inline constexpr const char* kFileLineEnd = "\r\n";  // every line written ends so
+inline constexpr const char* kFileLineEnd = "\r\n";         // every line written ends so
 
 // ">>" + name + "," + value: a road header (value = record count) or an OBS group header.
 CString HeaderLine(const CString& name, const CString& value);
 
-// What a cleaned line of a road or TLN file is when read. The rules apply in this order, so a header or a record
-// that holds the end word ends the file.
+// What a cleaned line of a road or TLN file is when read. The rules apply in this order, so a header or a
+// record that holds the end word ends the file.
 enum class LineKind { End, Header, Record };
 LineKind RecogniseLine(const CString& cleanedLine);
 // True when the line holds the end word anywhere (exact, case-sensitive).

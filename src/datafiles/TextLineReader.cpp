@@ -16,7 +16,9 @@ constexpr char kCtrlZ = '\x1A';
 TextLineReader::TextLineReader(std::size_t chunkSize)
     : m_chunkSize(chunkSize == 0 ? 1 : chunkSize), m_buffer(std::make_unique<char[]>(m_chunkSize)) {}
 
-TextLineReader::~TextLineReader() { Close(); }
+TextLineReader::~TextLineReader() {
+  Close();
+}
 
 bool TextLineReader::Open(const std::filesystem::path& file) {
   Close();
@@ -104,7 +106,8 @@ ReadStatus TextLineReader::ReadLine(CString& line) {
       if (m_pos == m_end) continue;  // the chunk began with 0x1A
     }
     started = true;
-    const auto* newline = static_cast<const char*>(std::memchr(m_pos, '\n', static_cast<std::size_t>(m_end - m_pos)));
+    const auto* newline =
+        static_cast<const char*>(std::memchr(m_pos, '\n', static_cast<std::size_t>(m_end - m_pos)));
     if (newline == nullptr) {
       Take(m_pos, m_end);
       m_pos = m_end;

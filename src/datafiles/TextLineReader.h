@@ -1,7 +1,8 @@
 // Reads a data file line by line the way a text-mode read does: CR LF is one line end, a lone CR stays in its
-// line, a byte 0x1A ends the file, a last line without a line end counts, and a line end at the very end makes no
-// extra empty line. Lines may be of any length; their bytes come as they are (code page 936), except that zero
-// bytes are dropped, since a CString cannot hold them and would otherwise lose the rest of the line.
+// line, a byte 0x1A ends the file, a last line without a line end counts, and a line end at the very end
+// makes no extra empty line. Lines may be of any length; their bytes come as they are (code page 936), except
+// that zero bytes are dropped, since a CString cannot hold them and would otherwise lose the rest of the
+// line.
 #pragma once
 
 #include <cstddef>
@@ -28,8 +29,8 @@ class TextLineReader {
   TextLineReader(const TextLineReader&) = delete;
   TextLineReader& operator=(const TextLineReader&) = delete;
 
-  // Opens `file` for reading. False, with Error() set, when it cannot be opened. A FIFO without a writer reads as
-  // an empty file instead of blocking the caller.
+  // Opens `file` for reading. False, with Error() set, when it cannot be opened. A FIFO without a writer
+  // reads as an empty file instead of blocking the caller.
   bool Open(const std::filesystem::path& file);
   // Reads from a descriptor that the caller keeps owning (and closes after this reader is done with it).
   void Attach(int fd);

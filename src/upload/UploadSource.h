@@ -23,8 +23,8 @@ struct LoadResult {
   int systemError = 0;     // errno of the failed open or read
 };
 
-// The extension that decides how a file is read: the last four bytes of its file name (all of it when shorter),
-// with a-z upper-cased, so that "R1.hln" gives ".HLN".
+// The extension that decides how a file is read: the last four bytes of its file name (all of it when
+// shorter), with a-z upper-cased, so that "R1.hln" gives ".HLN".
 CString UploadExtension(const std::filesystem::path& file);
 
 // Replaces `out` with what `file` holds, read by the procedure of its extension: ".HLN"/".VLN" as road files,

@@ -1,4 +1,5 @@
-// A fresh directory under the system's temporary directory, removed with everything in it at the end of a test.
+// A fresh directory under the system's temporary directory, removed with everything in it at the end of a
+// test.
 #pragma once
 
 #include <stdlib.h>

@@ -1,10 +1,9 @@
-#include "datafiles/LineForms.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/TestNames.h"
+#include "datafiles/LineForms.h"
 
 namespace kestrion {
 namespace {
@@ -34,8 +33,14 @@ INSTANTIATE_TEST_SUITE_P(
                     KindCase{"PrefixAfterABlankIsARecord", " >>Main,2", LineKind::Record},
                     KindCase{"EmptyLineIsARecord", "", LineKind::Record},
                     // 0x81 0x45 is one character; the text holds no "E" of its own.
-                    KindCase{"SecondByteIsNoStartOfTheEndWord", "\x81" "EndRoad", LineKind::Record},
-                    KindCase{"EndWordAfterAChineseCharacter", "\xB5\xC0" "EndRoad", LineKind::End}),
+                    KindCase{"SecondByteIsNoStartOfTheEndWord",
+                             "\x81"
+                             "EndRoad",
+                             LineKind::Record},
+                    KindCase{"EndWordAfterAChineseCharacter",
+                             "\xB5\xC0"
+                             "EndRoad",
+                             LineKind::End}),
     testing_support::RowName());
 
 struct NameCase {
@@ -50,13 +55,14 @@ TEST_P(HeaderNames, TextBetweenPrefixAndFirstComma) {
   EXPECT_EQ(HeaderName(GetParam().line).Bytes(), GetParam().roadName);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, HeaderNames,
-    testing::Values(NameCase{"NameAndCount", ">>Main,2", "Main"}, NameCase{"NoCommaNoName", ">>Main", ""},
-                    NameCase{"EmptyName", ">>,3", ""}, NameCase{"FirstCommaWins", ">>a,b,c", "a"},
-                    NameCase{"BlanksKept", ">> x ,1", " x "},
-                    NameCase{"ChineseName", ">>\xB5\xC0\xC2\xB7,5", "\xB5\xC0\xC2\xB7"}),
-    testing_support::RowName());
+INSTANTIATE_TEST_SUITE_P(Rules, HeaderNames,
+                         testing::Values(NameCase{"NameAndCount", ">>Main,2", "Main"},
+                                         NameCase{"NoCommaNoName", ">>Main", ""},
+                                         NameCase{"EmptyName", ">>,3", ""},
+                                         NameCase{"FirstCommaWins", ">>a,b,c", "a"},
+                                         NameCase{"BlanksKept", ">> x ,1", " x "},
+                                         NameCase{"ChineseName", ">>\xB5\xC0\xC2\xB7,5", "\xB5\xC0\xC2\xB7"}),
+                         testing_support::RowName());
 
 TEST(LineForms, HeaderLineReadsBackItsName) {
   const CString header = HeaderLine(kDefaultRoadName, "2");

@@ -1,5 +1,3 @@
-#include "datafiles/TextLineReader.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 
 #include "common/ScratchDir.h"
 #include "common/TestNames.h"
+#include "datafiles/TextLineReader.h"
 
 namespace kestrion {
 namespace {
@@ -36,8 +35,8 @@ class LinesOfAFile : public testing::TestWithParam<LinesCase> {};
 TEST_P(LinesOfAFile, SameAtEveryBufferSize) {
   ScratchDir dir;
   const auto file = dir.Write("f.txt", GetParam().bytes);
-  for (const std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5},
-                                  TextLineReader::kDefaultChunkSize}) {
+  for (const std::size_t chunk :
+       {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, TextLineReader::kDefaultChunkSize}) {
     SCOPED_TRACE(chunk);
     TextLineReader reader(chunk);
     ASSERT_TRUE(reader.Open(file));
@@ -50,24 +49,25 @@ TEST_P(LinesOfAFile, SameAtEveryBufferSize) {
 
 INSTANTIATE_TEST_SUITE_P(
     TextMode, LinesOfAFile,
-    testing::Values(
-        LinesCase{"EmptyFileHasNoLines", "", {}},
-        LinesCase{"LastLineWithoutLineEndCounts", "a\r\nbc", {"a", "bc"}},
-        LinesCase{"LineEndAtTheEndMakesNoExtraLine", "a\r\nb\r\n", {"a", "b"}},
-        LinesCase{"LfAloneEndsALine", "a\nb\n", {"a", "b"}},
-        LinesCase{"CrCrLfKeepsOneCr", "a\r\r\nb", {"a\r", "b"}},
-        LinesCase{"LoneCrStaysInTheLine", "a\rb\r\n", {"a\rb"}},
-        LinesCase{"CrAtTheVeryEndStays", "a\r", {"a\r"}},
-        LinesCase{"LfCrIsLineEndThenCr", "a\n\rb", {"a", "\rb"}},
-        LinesCase{"BlankLinesAreLines", "\r\n\n\r\n", {"", "", ""}},
-        LinesCase{"BlanksKept", "  a \t\r\n", {"  a \t"}},
-        LinesCase{"CtrlZInTheMiddleEndsTheFile", "a\r\nb\x1A"s + "c\r\nd\r\n", {"a", "b"}},
-        LinesCase{"CtrlZFirstMeansEmpty", "\x1A"s + "abc\r\n", {}},
-        LinesCase{"CtrlZAfterALineEnd", "a\r\n\x1A\r\n", {"a"}},
-        LinesCase{"CrBeforeCtrlZStays", "a\r\x1A\n", {"a\r"}},
-        LinesCase{"ZeroBytesDroppedRestKept", "a\0b\0\0c\r\nd"s, {"abc", "d"}},
-        LinesCase{"LineOfZeroBytesIsAnEmptyLine", "\0\0\r\nx"s, {"", "x"}},
-        LinesCase{"ChineseBytesAsTheyAre", "\xB5\xC0\xC2\xB7,1\r\n\x81\r\n\xFE\x40\n", {"\xB5\xC0\xC2\xB7,1", "\x81", "\xFE\x40"}}),
+    testing::Values(LinesCase{"EmptyFileHasNoLines", "", {}},
+                    LinesCase{"LastLineWithoutLineEndCounts", "a\r\nbc", {"a", "bc"}},
+                    LinesCase{"LineEndAtTheEndMakesNoExtraLine", "a\r\nb\r\n", {"a", "b"}},
+                    LinesCase{"LfAloneEndsALine", "a\nb\n", {"a", "b"}},
+                    LinesCase{"CrCrLfKeepsOneCr", "a\r\r\nb", {"a\r", "b"}},
+                    LinesCase{"LoneCrStaysInTheLine", "a\rb\r\n", {"a\rb"}},
+                    LinesCase{"CrAtTheVeryEndStays", "a\r", {"a\r"}},
+                    LinesCase{"LfCrIsLineEndThenCr", "a\n\rb", {"a", "\rb"}},
+                    LinesCase{"BlankLinesAreLines", "\r\n\n\r\n", {"", "", ""}},
+                    LinesCase{"BlanksKept", "  a \t\r\n", {"  a \t"}},
+                    LinesCase{"CtrlZInTheMiddleEndsTheFile", "a\r\nb\x1A"s + "c\r\nd\r\n", {"a", "b"}},
+                    LinesCase{"CtrlZFirstMeansEmpty", "\x1A"s + "abc\r\n", {}},
+                    LinesCase{"CtrlZAfterALineEnd", "a\r\n\x1A\r\n", {"a"}},
+                    LinesCase{"CrBeforeCtrlZStays", "a\r\x1A\n", {"a\r"}},
+                    LinesCase{"ZeroBytesDroppedRestKept", "a\0b\0\0c\r\nd"s, {"abc", "d"}},
+                    LinesCase{"LineOfZeroBytesIsAnEmptyLine", "\0\0\r\nx"s, {"", "x"}},
+                    LinesCase{"ChineseBytesAsTheyAre",
+                              "\xB5\xC0\xC2\xB7,1\r\n\x81\r\n\xFE\x40\n",
+                              {"\xB5\xC0\xC2\xB7,1", "\x81", "\xFE\x40"}}),
     testing_support::RowName());
 
 TEST(TextLineReader, LinesLongerThanTheBufferComeWhole) {
