@@ -13,7 +13,8 @@ CString HeaderLine(const CString& name, const CString& value) {
 }
 
 bool IsEndLine(const CString& line) {
-  return line.Find(kEndWord) >= 0;
+  static const CString endWord(kEndWord);
+  return line.Find(endWord) >= 0;
 }
 
 bool IsHeaderLine(const CString& line) {
@@ -33,10 +34,12 @@ CString HeaderName(const CString& headerLine) {
   return headerLine.Mid(nameStart, separator - nameStart);
 }
 
-CString CleanLine(CString line) {
+void CleanLine(CString& line) {
+  // A line as read rarely ends in either byte; most lines need no trimming at all.
+  const int length = line.GetLength();
+  if (length == 0 || (line[length - 1] != '\r' && line[length - 1] != '\n')) return;
   line.TrimRight('\r');
   line.TrimRight('\n');
-  return line;
 }
 
 }  // namespace kestrion

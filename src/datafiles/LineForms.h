@@ -31,6 +31,6 @@ CString HeaderName(const CString& headerLine);
 
 // A line as read, without its line end, made ready to be examined: every trailing CR removed, then every
 // trailing LF. Blanks at either end stay.
-CString CleanLine(CString line);
+void CleanLine(CString& line);
 
 }  // namespace kestrion

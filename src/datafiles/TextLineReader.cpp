@@ -1,10 +1,12 @@
 #include "datafiles/TextLineReader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace kestrion {
 namespace {
@@ -54,6 +56,13 @@ void TextLineReader::Close() {
   m_line.clear();
 }
 
+std::optional<std::uint64_t> TextLineReader::SizeHint() const {
+  struct stat info {};
+  if (m_fd < 0 || ::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
+    return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 TextLineReader::Fill TextLineReader::FillBuffer() {
   if (m_lastChunk || m_fd < 0) return Fill::End;
   ssize_t got = -1;
@@ -89,6 +98,18 @@ void TextLineReader::Take(const char* from, const char* to) {
 ReadStatus TextLineReader::ReadLine(CString& line) {
   if (m_failed) return ReadStatus::Error;
   if (m_atEnd) return ReadStatus::End;
+  // Most lines lie whole inside the buffer: hand them out without gathering them first.
+  if (m_pos != m_end && !m_chunkHasZero) {
+    const std::size_t left = static_cast<std::size_t>(m_end - m_pos);
+    if (const auto* newline = static_cast<const char*>(std::memchr(m_pos, '\n', left)); newline != nullptr) {
+      std::string_view text(m_pos, static_cast<std::size_t>(newline - m_pos));
+      if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+      m_pos = newline + 1;
+      line.Empty();  // keeps its room for the next line
+      line.Append(text);
+      return ReadStatus::Line;
+    }
+  }
   m_line.clear();
   bool started = false;  // a byte of this line was read, even if it was dropped
   for (;;) {
@@ -119,7 +140,8 @@ ReadStatus TextLineReader::ReadLine(CString& line) {
     if (!m_line.empty() && m_line.back() == '\r') m_line.pop_back();
     break;
   }
-  line = CString(std::string_view(m_line));
+  line.Empty();  // keeps its room for the next line
+  line.Append(m_line);
   return ReadStatus::Line;
 }
 

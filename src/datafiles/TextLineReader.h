@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "text/CString.h"
@@ -40,6 +42,9 @@ class TextLineReader {
   // The next line as read, without its line end (one CR before the LF belongs to the line end). After End or
   // Error every further call gives the same again.
   ReadStatus ReadLine(CString& line);
+
+  // The size of a regular file, to size what is built from it; nothing for other kinds of file.
+  std::optional<std::uint64_t> SizeHint() const;
 
   // errno of the failed open or read; 0 when nothing failed.
   int Error() const { return m_error; }

@@ -1,7 +1,10 @@
 #include "upload/UploadSource.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
-#include <utility>
+#include <string_view>
+#include <vector>
 
 #include "datafiles/LineForms.h"
 #include "datafiles/TextLineReader.h"
@@ -11,6 +14,15 @@ namespace kestrion {
 namespace {
 
 constexpr int kExtensionLength = 4;
+// Room taken ahead for the data text: the file's size and an eighth for the markers that framing adds. Beyond
+// this the text simply grows as it is appended to.
+constexpr std::uint64_t kMaxReservation = 1u << 30;
+
+void ReserveFor(const TextLineReader& reader, CString& data) {
+  const std::optional<std::uint64_t> size = reader.SizeHint();
+  if (!size || *size >= kMaxReservation) return;
+  data.Reserve(static_cast<int>(*size + *size / 8 + 2));
+}
 
 // Reads cleaned lines and remembers how the reading ended.
 class LineSource {
@@ -21,7 +33,7 @@ class LineSource {
     const ReadStatus status = m_reader.ReadLine(line);
     if (status == ReadStatus::Error) m_readError = true;
     if (status != ReadStatus::Line) return false;
-    line = CleanLine(std::move(line));
+    CleanLine(line);
     return true;
   }
   bool ReadError() const { return m_readError; }
@@ -32,8 +44,41 @@ class LineSource {
 };
 
 void AppendLine(CString& text, const CString& line) {
+  static const CString lineEnd(kFileLineEnd);
   text += line;
-  text += kFileLineEnd;
+  text += lineEnd;
+}
+
+// Where the record lines of one road stand in the data text: they follow its header without a break.
+struct RoadSpan {
+  int begin = 0;
+  int end = 0;
+  int records = 0;
+};
+
+// Builds each road's buffer in one go from its lines in the data text, so that it is sized once instead of
+// growing record by record.
+void FillRoadBuffers(const CString& data, const std::vector<RoadSpan>& spans, char marker,
+                     std::vector<CString>& buffers) {
+  static const int lineEndLength = CString(kFileLineEnd).GetLength();
+  const int frameLength = FrameRecord(marker, CString()).GetLength();
+  buffers.resize(spans.size());
+  CString record;
+  for (std::size_t road = 0; road < spans.size(); ++road) {
+    const RoadSpan& span = spans[road];
+    CString& buffer = buffers[road];
+    buffer.Reserve(span.end - span.begin + span.records * (frameLength - lineEndLength));
+    std::string_view text = data.View().substr(static_cast<std::size_t>(span.begin),
+                                               static_cast<std::size_t>(span.end - span.begin));
+    while (!text.empty()) {
+      // Every line of the data text ends in the file line end, and a cleaned line holds no LF.
+      const std::size_t lineEnd = text.find('\n');
+      record.Empty();
+      record.Append(text.substr(0, lineEnd + 1 - static_cast<std::size_t>(lineEndLength)));
+      AppendFramedRecord(buffer, marker, record);
+      text.remove_prefix(lineEnd + 1);
+    }
+  }
 }
 
 // ".HLN"/".VLN": the opening line, then roads, up to a line holding the end word (kept in the data text).
@@ -44,6 +89,7 @@ void ReadRoadFile(LineSource& lines, char marker, UploadSource& out) {
   } else if (!lines.ReadError()) {
     out.data = kFileLineEnd;  // empty file
   }
+  std::vector<RoadSpan> spans;
   while (lines.Next(line)) {
     AppendLine(out.data, line);
     const LineKind kind = RecogniseLine(line);
@@ -51,12 +97,14 @@ void ReadRoadFile(LineSource& lines, char marker, UploadSource& out) {
     if (kind == LineKind::Header) {
       // Every road gets its buffer, however many there are, so that list entry i always names buffer i.
       out.roadNames.Add(HeaderName(line));
-      out.roadData.emplace_back();
-    } else if (!out.roadData.empty()) {
-      out.roadData.back() += FrameRecord(marker, line);
+      spans.push_back({out.data.GetLength(), out.data.GetLength(), 0});
+    } else if (!spans.empty()) {
+      spans.back().end = out.data.GetLength();
+      ++spans.back().records;
     }
     // A record before the first road header belongs to no road: it stays in the data text only.
   }
+  FillRoadBuffers(out.data, spans, marker, out.roadData);
 }
 
 // ".TLN": every record framed with the TLN name of the latest header above it; headers and the end line are
@@ -70,7 +118,7 @@ void ReadTlnFile(LineSource& lines, UploadSource& out) {
     if (kind == LineKind::Header) {
       name = HeaderName(line);
     } else {
-      out.data += FrameTlnRecord(name, line);
+      AppendFramedTlnRecord(out.data, name, line);
     }
   }
 }
@@ -78,7 +126,7 @@ void ReadTlnFile(LineSource& lines, UploadSource& out) {
 // ".CPT": every line a record, to the end of the file.
 void ReadRecordFile(LineSource& lines, char marker, UploadSource& out) {
   CString line;
-  while (lines.Next(line)) out.data += FrameRecord(marker, line);
+  while (lines.Next(line)) AppendFramedRecord(out.data, marker, line);
 }
 
 // Any other file: its lines as they are; an empty file still gives one line end.
@@ -114,6 +162,7 @@ LoadResult LoadUploadSource(const std::filesystem::path& file, UploadSource& out
     return result;
   }
   result.opened = true;
+  ReserveFor(reader, out.data);
 
   const MarkerInfo* row = MarkerForUploadExtension(UploadExtension(file).View());
   LineSource lines(reader);

@@ -73,12 +73,17 @@ TEST(LineForms, HeaderLineReadsBackItsName) {
   EXPECT_EQ(RecogniseLine(kEndWord), LineKind::End);
 }
 
+CString Cleaned(CString line) {
+  CleanLine(line);
+  return line;
+}
+
 TEST(LineForms, CleanLineTrimsCrsThenLfsOnly) {
-  EXPECT_EQ(CleanLine("x\r\r"), "x");
-  EXPECT_EQ(CleanLine("x\n\r"), "x");
-  EXPECT_EQ(CleanLine("x\r\n"), "x\r");  // the CR is not at the end while the LF follows it
-  EXPECT_EQ(CleanLine("  a b \t\r"), "  a b \t");
-  EXPECT_EQ(CleanLine("\r"), "");
+  EXPECT_EQ(Cleaned("x\r\r"), "x");
+  EXPECT_EQ(Cleaned("x\n\r"), "x");
+  EXPECT_EQ(Cleaned("x\r\n"), "x\r");  // the CR is not at the end while the LF follows it
+  EXPECT_EQ(Cleaned("  a b \t\r"), "  a b \t");
+  EXPECT_EQ(Cleaned("\r"), "");
 }
 
 }  // namespace

@@ -145,6 +145,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "BeginRoad,1\r\n>>\xB5\xC0\xC2\xB7,1\r\n\xB2\xE2\xC1\xBF,1\r\n",
                  {"\xB5\xC0\xC2\xB7"},
                  {"$\xB2\xE2\xC1\xBF,1$\r\n"}},
+        // 0x81 0x0D is one character, so its CR is no trailing CR; the lone CR inside a record stays too.
+        LoadCase{"CrsThatAreNoLineEndStay",
+                 "r.hln",
+                 "B\r\n>>A,2\r\nx\x81\r\r\na\rb\r\n",
+                 "B\r\n>>A,2\r\nx\x81\r\r\na\rb\r\n",
+                 {"A"},
+                 {"$x\x81\r$\r\n$a\rb$\r\n"}},
         LoadCase{"CtrlZEndsTheFile",
                  "r.hln",
                  "B\r\n>>A,2\r\na\r\nb\x1A"s + "c\r\nEndRoad\r\n",
