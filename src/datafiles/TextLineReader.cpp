@@ -16,7 +16,7 @@ constexpr char kCtrlZ = '\x1A';
 }  // namespace
 
 TextLineReader::TextLineReader(std::size_t chunkSize)
-    : m_chunkSize(chunkSize == 0 ? 1 : chunkSize), m_buffer(std::make_unique<char[]>(m_chunkSize)) {}
+    : m_chunkSize(chunkSize == 0 ? 1 : chunkSize), m_buffer(std::make_unique_for_overwrite<char[]>(m_chunkSize)) {}
 
 TextLineReader::~TextLineReader() {
   Close();

@@ -73,6 +73,7 @@ void FillRoadBuffers(const CString& data, const std::vector<RoadSpan>& spans, ch
     while (!text.empty()) {
       // Every line of the data text ends in the file line end, and a cleaned line holds no LF.
       const std::size_t lineEnd = text.find('\n');
+      if (lineEnd == std::string_view::npos || lineEnd + 1 < static_cast<std::size_t>(lineEndLength)) break;
       record.Empty();
       record.Append(text.substr(0, lineEnd + 1 - static_cast<std::size_t>(lineEndLength)));
       AppendFramedRecord(buffer, marker, record);
