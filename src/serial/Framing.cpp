@@ -24,26 +24,36 @@ const MarkerInfo* MarkerForUploadExtension(std::string_view upperExtension) {
   return nullptr;
 }
 
+void AppendFramedRecord(CString& text, char marker, const CString& record) {
+  static const CString lineEnd(kLineEnd);
+  text += marker;
+  text += record;
+  text += marker;
+  text += lineEnd;
+}
+
+void AppendFramedTlnRecord(CString& text, const CString& tlnName, const CString& record) {
+  static const CString lineEnd(kLineEnd);
+  constexpr char marker = MarkerOf(RecordType::Tln);
+  text += marker;
+  text += tlnName;
+  text += ',';
+  text += record;
+  text += marker;
+  text += lineEnd;
+}
+
 CString FrameRecord(char marker, const CString& record) {
   CString framed;
   framed.Reserve(record.GetLength() + 4);
-  framed += marker;
-  framed += record;
-  framed += marker;
-  framed += kLineEnd;
+  AppendFramedRecord(framed, marker, record);
   return framed;
 }
 
 CString FrameTlnRecord(const CString& tlnName, const CString& record) {
-  constexpr char marker = MarkerOf(RecordType::Tln);
   CString framed;
   framed.Reserve(tlnName.GetLength() + record.GetLength() + 5);
-  framed += marker;
-  framed += tlnName;
-  framed += ',';
-  framed += record;
-  framed += marker;
-  framed += kLineEnd;
+  AppendFramedTlnRecord(framed, tlnName, record);
   return framed;
 }
 

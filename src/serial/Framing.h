@@ -66,6 +66,9 @@ const MarkerInfo* MarkerForUploadExtension(std::string_view upperExtension);
 CString FrameRecord(char marker, const CString& record);
 // "^" + TLN name + "," + record + "^" + CR LF.
 CString FrameTlnRecord(const CString& tlnName, const CString& record);
+// The same forms appended to `text`, for loops that frame many records into one text.
+void AppendFramedRecord(CString& text, char marker, const CString& record);
+void AppendFramedTlnRecord(CString& text, const CString& tlnName, const CString& record);
 
 // The line as the upload worker sends it: trailing CRs, then trailing LFs removed, CR LF appended.
 CString LineForSending(CString line);

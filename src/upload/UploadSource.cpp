@@ -1,0 +1,193 @@
+#include "upload/UploadSource.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "datafiles/LineForms.h"
+#include "datafiles/TextLineReader.h"
+#include "serial/Framing.h"
+
+namespace kestrion {
+namespace {
+
+constexpr int kExtensionLength = 4;
+// Room taken ahead for the data text: the file's size and an eighth for the markers that framing adds. Beyond
+// this the text simply grows as it is appended to.
+constexpr std::uint64_t kMaxReservation = 1u << 30;
+
+void ReserveFor(const TextLineReader& reader, CString& data) {
+  const std::optional<std::uint64_t> size = reader.SizeHint();
+  if (!size || *size >= kMaxReservation) return;
+  data.Reserve(static_cast<int>(*size + *size / 8 + 2));
+}
+
+// Reads cleaned lines and remembers how the reading ended.
+class LineSource {
+ public:
+  explicit LineSource(TextLineReader& reader) : m_reader(reader) {}
+
+  bool Next(CString& line) {
+    const ReadStatus status = m_reader.ReadLine(line);
+    if (status == ReadStatus::Error) m_readError = true;
+    if (status != ReadStatus::Line) return false;
+    CleanLine(line);
+    return true;
+  }
+  bool ReadError() const { return m_readError; }
+
+ private:
+  TextLineReader& m_reader;
+  bool m_readError = false;
+};
+
+void AppendLine(CString& text, const CString& line) {
+  static const CString lineEnd(kFileLineEnd);
+  text += line;
+  text += lineEnd;
+}
+
+// Where the record lines of one road stand in the data text: they follow its header without a break.
+struct RoadSpan {
+  int begin = 0;
+  int end = 0;
+  int records = 0;
+};
+
+// Builds each road's buffer in one go from its lines in the data text, so that it is sized once instead of
+// growing record by record.
+void FillRoadBuffers(const CString& data, const std::vector<RoadSpan>& spans, char marker,
+                     std::vector<CString>& buffers) {
+  static const int lineEndLength = CString(kFileLineEnd).GetLength();
+  const int frameLength = FrameRecord(marker, CString()).GetLength();
+  buffers.resize(spans.size());
+  CString record;
+  for (std::size_t road = 0; road < spans.size(); ++road) {
+    const RoadSpan& span = spans[road];
+    CString& buffer = buffers[road];
+    buffer.Reserve(span.end - span.begin + span.records * (frameLength - lineEndLength));
+    std::string_view text = data.View().substr(static_cast<std::size_t>(span.begin),
+                                               static_cast<std::size_t>(span.end - span.begin));
+    while (!text.empty()) {
+      // Every line of the data text ends in the file line end, and a cleaned line holds no LF.
+      const std::size_t lineEnd = text.find('\n');
+      if (lineEnd == std::string_view::npos || lineEnd + 1 < static_cast<std::size_t>(lineEndLength)) break;
+      record.Empty();
+      record.Append(text.substr(0, lineEnd + 1 - static_cast<std::size_t>(lineEndLength)));
+      AppendFramedRecord(buffer, marker, record);
+      text.remove_prefix(lineEnd + 1);
+    }
+  }
+}
+
+// ".HLN"/".VLN": the opening line, then roads, up to a line holding the end word (kept in the data text).
+void ReadRoadFile(LineSource& lines, char marker, UploadSource& out) {
+  CString line;
+  if (lines.Next(line)) {
+    AppendLine(out.data, line);  // the opening line is never examined
+  } else if (!lines.ReadError()) {
+    out.data = kFileLineEnd;  // empty file
+  }
+  std::vector<RoadSpan> spans;
+  while (lines.Next(line)) {
+    AppendLine(out.data, line);
+    const LineKind kind = RecogniseLine(line);
+    if (kind == LineKind::End) break;
+    if (kind == LineKind::Header) {
+      // Every road gets its buffer, however many there are, so that list entry i always names buffer i.
+      out.roadNames.Add(HeaderName(line));
+      spans.push_back({out.data.GetLength(), out.data.GetLength(), 0});
+    } else if (!spans.empty()) {
+      spans.back().end = out.data.GetLength();
+      ++spans.back().records;
+    }
+    // A record before the first road header belongs to no road: it stays in the data text only.
+  }
+  FillRoadBuffers(out.data, spans, marker, out.roadData);
+}
+
+// ".TLN": every record framed with the TLN name of the latest header above it; headers and the end line are
+// not kept.
+void ReadTlnFile(LineSource& lines, UploadSource& out) {
+  CString name;
+  CString line;
+  while (lines.Next(line)) {
+    const LineKind kind = RecogniseLine(line);
+    if (kind == LineKind::End) break;
+    if (kind == LineKind::Header) {
+      name = HeaderName(line);
+    } else {
+      AppendFramedTlnRecord(out.data, name, line);
+    }
+  }
+}
+
+// ".CPT": every line a record, to the end of the file.
+void ReadRecordFile(LineSource& lines, char marker, UploadSource& out) {
+  CString line;
+  while (lines.Next(line)) AppendFramedRecord(out.data, marker, line);
+}
+
+// Any other file: its lines as they are; an empty file still gives one line end.
+void ReadPlainFile(LineSource& lines, UploadSource& out) {
+  CString line;
+  if (lines.Next(line)) {
+    AppendLine(out.data, line);
+  } else if (!lines.ReadError()) {
+    out.data = kFileLineEnd;
+  }
+  while (lines.Next(line)) AppendLine(out.data, line);
+}
+
+}  // namespace
+
+CString UploadExtension(const std::filesystem::path& file) {
+  const std::string name = file.filename().string();
+  const std::size_t length = name.size() < kExtensionLength ? name.size() : kExtensionLength;
+  CString extension(std::string_view(name).substr(name.size() - length));
+  extension.MakeUpper();
+  return extension;
+}
+
+LoadResult LoadUploadSource(const std::filesystem::path& file, UploadSource& out) {
+  out.data.Empty();
+  out.roadNames.RemoveAll();
+  out.roadData.clear();
+
+  LoadResult result;
+  TextLineReader reader;
+  if (!reader.Open(file)) {
+    result.systemError = reader.Error();
+    return result;
+  }
+  result.opened = true;
+  ReserveFor(reader, out.data);
+
+  const MarkerInfo* row = MarkerForUploadExtension(UploadExtension(file).View());
+  LineSource lines(reader);
+  const RecordType type = row == nullptr ? RecordType::Txt : row->type;
+  switch (type) {
+    case RecordType::Hln:
+    case RecordType::Vln:
+      ReadRoadFile(lines, row->marker, out);
+      break;
+    case RecordType::Tln:
+      ReadTlnFile(lines, out);
+      break;
+    case RecordType::Cpt:
+      ReadRecordFile(lines, row->marker, out);
+      break;
+    case RecordType::Txt:
+    case RecordType::Obs:
+      ReadPlainFile(lines, out);
+      break;
+  }
+
+  result.readError = lines.ReadError();
+  result.systemError = reader.Error();
+  return result;
+}
+
+}  // namespace kestrion

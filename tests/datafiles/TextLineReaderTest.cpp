@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "common/ScratchDir.h"
+#include "common/TestNames.h"
+#include "datafiles/TextLineReader.h"
+
+namespace kestrion {
+namespace {
+
+using namespace std::string_literals;
+using testing_support::ScratchDir;
+
+std::vector<std::string> ReadAll(TextLineReader& reader) {
+  std::vector<std::string> lines;
+  CString line;
+  while (reader.ReadLine(line) == ReadStatus::Line) lines.push_back(line.Bytes());
+  return lines;
+}
+
+struct LinesCase {
+  const char* name;
+  std::string bytes;
+  std::vector<std::string> lines;  // as read, before cleaning
+};
+
+class LinesOfAFile : public testing::TestWithParam<LinesCase> {};
+
+// Every row is read with buffers so small that line ends, CR LF pairs and 0x1A fall across reads.
+TEST_P(LinesOfAFile, SameAtEveryBufferSize) {
+  ScratchDir dir;
+  const auto file = dir.Write("f.txt", GetParam().bytes);
+  for (const std::size_t chunk :
+       {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, TextLineReader::kDefaultChunkSize}) {
+    SCOPED_TRACE(chunk);
+    TextLineReader reader(chunk);
+    ASSERT_TRUE(reader.Open(file));
+    EXPECT_EQ(ReadAll(reader), GetParam().lines);
+    CString line = "untouched";
+    EXPECT_EQ(reader.ReadLine(line), ReadStatus::End) << "the end stays the end";
+    EXPECT_EQ(reader.Error(), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TextMode, LinesOfAFile,
+    testing::Values(LinesCase{"EmptyFileHasNoLines", "", {}},
+                    LinesCase{"LastLineWithoutLineEndCounts", "a\r\nbc", {"a", "bc"}},
+                    LinesCase{"LineEndAtTheEndMakesNoExtraLine", "a\r\nb\r\n", {"a", "b"}},
+                    LinesCase{"LfAloneEndsALine", "a\nb\n", {"a", "b"}},
+                    LinesCase{"CrCrLfKeepsOneCr", "a\r\r\nb", {"a\r", "b"}},
+                    LinesCase{"LoneCrStaysInTheLine", "a\rb\r\n", {"a\rb"}},
+                    LinesCase{"CrAtTheVeryEndStays", "a\r", {"a\r"}},
+                    LinesCase{"LfCrIsLineEndThenCr", "a\n\rb", {"a", "\rb"}},
+                    LinesCase{"BlankLinesAreLines", "\r\n\n\r\n", {"", "", ""}},
+                    LinesCase{"BlanksKept", "  a \t\r\n", {"  a \t"}},
+                    LinesCase{"CtrlZInTheMiddleEndsTheFile", "a\r\nb\x1A"s + "c\r\nd\r\n", {"a", "b"}},
+                    LinesCase{"CtrlZFirstMeansEmpty", "\x1A"s + "abc\r\n", {}},
+                    LinesCase{"CtrlZAfterALineEnd", "a\r\n\x1A\r\n", {"a"}},
+                    LinesCase{"CrBeforeCtrlZStays", "a\r\x1A\n", {"a\r"}},
+                    LinesCase{"ZeroBytesDroppedRestKept", "a\0b\0\0c\r\nd"s, {"abc", "d"}},
+                    LinesCase{"LineOfZeroBytesIsAnEmptyLine", "\0\0\r\nx"s, {"", "x"}},
+                    LinesCase{"ChineseBytesAsTheyAre",
+                              "\xB5\xC0\xC2\xB7,1\r\n\x81\r\n\xFE\x40\n",
+                              {"\xB5\xC0\xC2\xB7,1", "\x81", "\xFE\x40"}}),
+    testing_support::RowName());
+
+TEST(TextLineReader, LinesLongerThanTheBufferComeWhole) {
+  ScratchDir dir;
+  const std::string longLine(3 * TextLineReader::kDefaultChunkSize + 17, 'x');
+  const auto file = dir.Write("long.cpt", longLine + "\r\n" + longLine + "y");
+  TextLineReader reader;
+  ASSERT_TRUE(reader.Open(file));
+  EXPECT_EQ(ReadAll(reader), (std::vector<std::string>{longLine, longLine + "y"}));
+}
+
+TEST(TextLineReader, MissingFileCannotBeOpened) {
+  ScratchDir dir;
+  TextLineReader reader;
+  EXPECT_FALSE(reader.Open(dir.Path() / "absent.hln"));
+  EXPECT_EQ(reader.Error(), ENOENT);
+  CString line;
+  EXPECT_EQ(reader.ReadLine(line), ReadStatus::End);
+}
+
+TEST(TextLineReader, FileWithoutReadPermissionCannotBeOpened) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+  ScratchDir dir;
+  const auto file = dir.Write("locked.cpt", "a\r\n");
+  ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+  TextLineReader reader;
+  EXPECT_FALSE(reader.Open(file));
+  EXPECT_EQ(reader.Error(), EACCES);
+}
+
+TEST(TextLineReader, ReadingADirectoryIsAReadErrorNotTheEnd) {
+  ScratchDir dir;
+  TextLineReader reader;
+  ASSERT_TRUE(reader.Open(dir.Path()));
+  CString line;
+  EXPECT_EQ(reader.ReadLine(line), ReadStatus::Error);
+  EXPECT_EQ(reader.Error(), EISDIR);
+  EXPECT_EQ(reader.ReadLine(line), ReadStatus::Error) << "a failure is not forgotten";
+}
+
+TEST(TextLineReader, FifoWithoutWriterReadsAsEmptyInsteadOfBlocking) {
+  ScratchDir dir;
+  const auto fifo = dir.Path() / "pipe.txt";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  TextLineReader reader;
+  ASSERT_TRUE(reader.Open(fifo));
+  CString line;
+  EXPECT_EQ(reader.ReadLine(line), ReadStatus::End);
+}
+
+TEST(TextLineReader, AttachedDescriptorStaysOpen) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ASSERT_EQ(::write(fds[1], "p\r\nq", 4), 4);
+  ::close(fds[1]);
+  {
+    TextLineReader reader;
+    reader.Attach(fds[0]);
+    EXPECT_EQ(ReadAll(reader), (std::vector<std::string>{"p", "q"}));
+  }
+  EXPECT_EQ(::close(fds[0]), 0) << "the reader must not close what it does not own";
+}
+
+}  // namespace
+}  // namespace kestrion
