@@ -123,8 +123,7 @@ constexpr unsigned kInputTranslation =
     IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXANY | IXOFF | IMAXBEL;
 constexpr unsigned kLocalProcessing = ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN;
 
-void ApplySettings(const LineSettings& settings, termios& t) {
-  const speed_t code = BaudByRate(settings.baudRate)->code;
+void ApplySettings(const LineSettings& settings, speed_t code, termios& t) {
   cfsetospeed(&t, code);
   cfsetispeed(&t, code);
 
@@ -317,13 +316,14 @@ PortResult SerialPort::Configure(const LineSettings& settings) {
   State& s = *m_state;
   std::lock_guard io(s.ioLock);
   if (!s.device.IsValid()) return Failure(PortFailure::NotOpen);
-  if (!IsOffered(settings)) return Failure(PortFailure::SettingsRefused, EINVAL);
+  const BaudRow* baud = BaudByRate(settings.baudRate);
+  if (baud == nullptr || !IsOffered(settings)) return Failure(PortFailure::SettingsRefused, EINVAL);
   const int fd = s.device.Get();
 
   termios before{};
   if (::tcgetattr(fd, &before) != 0) return Failure(errno, Step::Holding);
   termios wanted = before;
-  ApplySettings(settings, wanted);
+  ApplySettings(settings, baud->code, wanted);
   if (RetryOnInterrupt([&] { return ::tcsetattr(fd, TCSANOW, &wanted); }) != 0) {
     const int error = errno;
     if (error == EINVAL) return Failure(PortFailure::SettingsRefused, error);
