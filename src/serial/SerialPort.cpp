@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "serial/FileDescriptor.h"
@@ -123,8 +124,7 @@ constexpr unsigned kInputTranslation =
     IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXANY | IXOFF | IMAXBEL;
 constexpr unsigned kLocalProcessing = ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN;
 
-void ApplySettings(const LineSettings& settings, termios& t) {
-  const speed_t code = BaudByRate(settings.baudRate)->code;
+void ApplySettings(const LineSettings& settings, speed_t code, termios& t) {
   cfsetospeed(&t, code);
   cfsetispeed(&t, code);
 
@@ -183,6 +183,13 @@ int MillisecondsUntil(Clock::time_point deadline) {
 }
 
 constexpr std::size_t kReaderChunk = 4096;
+
+// Makes an eventfd readable, for good: what waits on it lets go.
+void Signal(int eventFd) {
+  if (eventFd < 0) return;
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(eventFd, &one, sizeof one);
+}
 
 }  // namespace
 
@@ -302,14 +309,22 @@ PortResult SerialPort::Open(const std::string& portName) {
     s.queue.clear();
     s.queueHead = 0;
     s.gone = false;
-    s.held = true;
-    s.wakeFd = wake.Get();
   }
   const int deviceFd = device.Get();
   const int wakeFd = wake.Get();
+  try {
+    s.reader = std::jthread([&s, deviceFd, wakeFd] { s.ReaderLoop(deviceFd, wakeFd); });
+  } catch (const std::system_error& error) {
+    ::ioctl(deviceFd, TIOCNXCL);
+    return Failure(PortFailure::Other, error.code().value());
+  }
   s.device = std::move(device);
   s.wake = std::move(wake);
-  s.reader = std::jthread([&s, deviceFd, wakeFd] { s.ReaderLoop(deviceFd, wakeFd); });
+  {
+    std::lock_guard queue(s.queueLock);
+    s.held = true;
+    s.wakeFd = wakeFd;
+  }
   return {};
 }
 
@@ -317,13 +332,14 @@ PortResult SerialPort::Configure(const LineSettings& settings) {
   State& s = *m_state;
   std::lock_guard io(s.ioLock);
   if (!s.device.IsValid()) return Failure(PortFailure::NotOpen);
-  if (!IsOffered(settings)) return Failure(PortFailure::SettingsRefused, EINVAL);
+  const BaudRow* baud = BaudByRate(settings.baudRate);
+  if (baud == nullptr || !IsOffered(settings)) return Failure(PortFailure::SettingsRefused, EINVAL);
   const int fd = s.device.Get();
 
   termios before{};
   if (::tcgetattr(fd, &before) != 0) return Failure(errno, Step::Holding);
   termios wanted = before;
-  ApplySettings(settings, wanted);
+  ApplySettings(settings, baud->code, wanted);
   if (RetryOnInterrupt([&] { return ::tcsetattr(fd, TCSANOW, &wanted); }) != 0) {
     const int error = errno;
     if (error == EINVAL) return Failure(PortFailure::SettingsRefused, error);
@@ -427,13 +443,11 @@ PortResult SerialPort::Close() {
   // Let a waiting write and the reader go before waiting for the lock that the write holds.
   {
     std::lock_guard lock(s.queueLock);
-    if (s.wakeFd >= 0) {
-      const std::uint64_t one = 1;
-      [[maybe_unused]] const ssize_t written = ::write(s.wakeFd, &one, sizeof one);
-    }
+    Signal(s.wakeFd);
   }
   std::lock_guard io(s.ioLock);
   if (!s.device.IsValid()) return {};
+  Signal(s.wake.Get());
   if (s.reader.joinable()) s.reader.join();
   // The exclusive flag outlives this descriptor while anyone else keeps the terminal open; clear it so that
   // the device can be opened again.
