@@ -23,11 +23,13 @@ std::string RandomPiece(std::mt19937& rng) {
   return kPieces[std::uniform_int_distribution<std::size_t>(0, kPieces.size() - 1)(rng)];
 }
 
+// A read cuts the instrument's stream anywhere, inside a word or a two-byte character too.
 std::string RandomChunk(std::mt19937& rng) {
-  std::string chunk;
+  std::string stream;
   const int pieces = std::uniform_int_distribution<int>(0, 12)(rng);
-  for (int i = 0; i < pieces; ++i) chunk += RandomPiece(rng);
-  return chunk.substr(0, 254);
+  for (int i = 0; i < pieces; ++i) stream += RandomPiece(rng);
+  const auto cut = std::uniform_int_distribution<std::size_t>(0, stream.size())(rng);
+  return std::uniform_int_distribution<int>(0, 1)(rng) == 0 ? stream.substr(0, cut) : stream.substr(cut);
 }
 
 // What an operator may do to the data text between polls.
