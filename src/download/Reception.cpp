@@ -15,8 +15,9 @@ int Length(const char* word) { return static_cast<int>(std::strlen(word)); }
 // start whatever is appended: a lone lead byte at the end takes the next byte as its second.
 int LastCharStart(const CString& data) { return data.IsEmpty() ? 0 : data.CharStartAtOrBefore(data.GetLength() - 1); }
 
-// A position before which no occurrence of a `wordLength`-byte word can begin, now or after any append, given
-// that none begins from `scannedFrom` to the end.
+// A position near the end before which no occurrence of a `wordLength`-byte word can begin, now or after any
+// append, once the text from an earlier such position to the end has been searched without a find: an occurrence
+// beginning before it lies wholly in the searched text.
 int PastWholeWords(const CString& data, int wordLength) {
   return data.CharStartAtOrBefore(std::max(0, data.GetLength() - (wordLength - 1)));
 }
