@@ -120,29 +120,37 @@ int CString::ReverseFind(char ch) const {
   return -1;
 }
 
-int CString::Replace(const CString& oldText, const CString& newText) {
+int CString::Replace(const CString& oldText, const CString& newText) { return Replace(oldText, newText, 0); }
+
+int CString::Replace(char oldCh, const CString& newText) { return Replace(oldCh, newText, 0); }
+
+int CString::Replace(const CString& oldText, const CString& newText, int start) {
+  if (start > GetLength()) return 0;
   std::vector<std::size_t> matches;
-  ForEachMatch(m_bytes, oldText.m_bytes, 0, [&](std::size_t pos) {
+  ForEachMatch(m_bytes, oldText.m_bytes, static_cast<std::size_t>(CharStartAtOrAfter(start)), [&](std::size_t pos) {
     matches.push_back(pos);
     return true;
   });
   if (matches.empty()) return 0;
-  std::string result;
-  result.reserve(m_bytes.size() + matches.size() * newText.m_bytes.size() -
-                 std::min(m_bytes.size(), matches.size() * oldText.m_bytes.size()));
-  std::size_t copied = 0;
+  // The part before the first match stays where it is; only the rest is rebuilt.
+  const std::size_t first = matches.front();
+  const std::size_t oldSize = oldText.m_bytes.size();
+  std::string tail;
+  tail.reserve(m_bytes.size() - first + matches.size() * newText.m_bytes.size());
+  std::size_t copied = first;
   for (const std::size_t pos : matches) {
-    result.append(m_bytes, copied, pos - copied);
-    result += newText.m_bytes;
-    copied = pos + oldText.m_bytes.size();
+    tail.append(m_bytes, copied, pos - copied);
+    tail += newText.m_bytes;
+    copied = pos + oldSize;
   }
-  result.append(m_bytes, copied, std::string::npos);
-  m_bytes = std::move(result);
+  tail.append(m_bytes, copied, std::string::npos);
+  m_bytes.resize(first);
+  m_bytes += tail;
   return static_cast<int>(matches.size());
 }
 
-int CString::Replace(char oldCh, const CString& newText) {
-  return Replace(CString(std::string_view(&oldCh, 1)), newText);
+int CString::Replace(char oldCh, const CString& newText, int start) {
+  return Replace(CString(std::string_view(&oldCh, 1)), newText, start);
 }
 
 int CString::Remove(char ch) { return Replace(ch, CString()); }

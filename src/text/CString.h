@@ -46,6 +46,11 @@ class CString {
   // Every occurrence from left to right, without overlap, in the whole text. Returns the count replaced.
   int Replace(const CString& oldText, const CString& newText);
   int Replace(char oldCh, const CString& newText);
+  // The same for the occurrences that begin at a character start at or after `start` (moved to a character
+  // start like Find's); the text before it is left as it is. Only the bytes from the first occurrence on are
+  // rewritten, so a caller that knows where the occurrences can begin pays for that part alone.
+  int Replace(const CString& oldText, const CString& newText, int start);
+  int Replace(char oldCh, const CString& newText, int start);
   // Every occurrence of the one-byte character is removed. Returns the count removed.
   int Remove(char ch);
 

@@ -101,6 +101,44 @@ INSTANTIATE_TEST_SUITE_P(
                     ReplaceCase{"ChineseNeedle", kRoad + "x" + kRoad, kRoad, "R", "RxR", 2}),
     testing_support::RowName());
 
+struct ReplaceFromCase {
+  const char* name;
+  std::string text;
+  std::string oldText;
+  int start;
+  std::string expected;
+  int count;
+};
+
+class CStringReplaceFrom : public testing::TestWithParam<ReplaceFromCase> {};
+
+TEST_P(CStringReplaceFrom, LeavesTheTextBeforeStartAlone) {
+  const ReplaceFromCase& c = GetParam();
+  CString text = B(c.text);
+  EXPECT_EQ(text.Replace(B(c.oldText), "\r\n", c.start), c.count);
+  EXPECT_EQ(text.Bytes(), c.expected);
+  if (c.oldText.size() == 1) {
+    CString again = B(c.text);
+    EXPECT_EQ(again.Replace(c.oldText[0], "\r\n", c.start), c.count);
+    EXPECT_EQ(again.Bytes(), c.expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CStringReplaceFrom,
+    testing::Values(ReplaceFromCase{"SkipsEarlier", "$a$b$", "$", 2, "$a\r\nb\r\n", 2},
+                    ReplaceFromCase{"AtAnOccurrence", "$a$b", "$", 2, "$a\r\nb", 1},
+                    ReplaceFromCase{"NegativeIsWhole", "$a$", "$", -3, "\r\na\r\n", 2},
+                    ReplaceFromCase{"AtEnd", "$a$", "$", 3, "$a$", 0},
+                    ReplaceFromCase{"BeyondEnd", "$a$", "$", 9, "$a$", 0},
+                    // A start on a second byte moves on to the next character, so that second byte stays.
+                    ReplaceFromCase{"StartOnSecondByte", kAtTrail + "@", "@", 1, kAtTrail + "\r\n", 1},
+                    // The parse runs from the text's front, not from `start`: 0x81 0x40 here is one character.
+                    ReplaceFromCase{"StartAfterLeadByte", "x" + kAtTrail + "@@", "@", 2, "x" + kAtTrail + "\r\n\r\n", 2},
+                    ReplaceFromCase{"WordFromStart", "Download Finish Download Finish", "Download Finish", 1,
+                                    "Download Finish \r\n", 1}),
+    testing_support::RowName());
+
 TEST(CStringRemove, RemovesOnlyWholeCharacters) {
   CString text = B("\r\na\rb\n" + kAtTrail + "@");
   EXPECT_EQ(text.Remove('\r'), 2);

@@ -87,6 +87,27 @@ TEST(TextProperties, ReplaceAndRemoveKeepEveryOtherCharacterWhole) {
   }
 }
 
+TEST(TextProperties, ReplaceFromAStartChangesOnlyWholeCharactersFromThere) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string text = RandomText(rng);
+    const int start = std::uniform_int_distribution<int>(-1, static_cast<int>(text.size()) + 1)(rng);
+    const auto starts = Starts(text);
+    for (const char marker : {'@', '^'}) {
+      std::string expected;
+      std::size_t pos = 0;
+      for (const std::string& ch : Characters(text)) {
+        const bool from = static_cast<int>(pos) >= start && starts[pos];
+        expected += (from && ch == std::string(1, marker)) ? std::string("\r\n") : ch;
+        pos += ch.size();
+      }
+      CString replaced(text);
+      replaced.Replace(marker, "\r\n", start);
+      ASSERT_EQ(replaced.Bytes(), expected) << testing::PrintToString(text) << " from " << start;
+    }
+  }
+}
+
 TEST(TextProperties, SplitStringLosesNothingButDelimitersAndTrimmedWhiteSpace) {
   std::mt19937 rng(42);
   for (int round = 0; round < kRounds; ++round) {

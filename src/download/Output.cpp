@@ -1,0 +1,300 @@
+#include "download/Output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <span>
+#include <system_error>
+#include <vector>
+
+#include "datafiles/LineForms.h"
+#include "text/Arrays.h"
+#include "text/SplitString.h"
+
+namespace kestrion {
+namespace {
+
+constexpr char kFieldSeparator = ',';
+const CString kLineDelimiter("\n");
+
+bool IsClosingSpace(char ch) { return ch == ' ' || ch == '\r' || ch == '\n'; }
+
+// True when `data` ends in `word` standing as a word of its own: it begins a character, and the character before
+// it is a blank, CR or LF, or there is none.
+bool EndsInWholeWord(const CString& data, const CString& word) {
+  const int start = data.GetLength() - word.GetLength();
+  if (start < 0 || data.Right(word.GetLength()) != word) return false;
+  if (data.CharStartAtOrBefore(start) != start) return false;
+  return start == 0 || (IsClosingSpace(data[start - 1]) && data.CharStartAtOrBefore(start - 1) == start - 1);
+}
+
+// The words of the instrument's closing text.
+CStringArray ClosingWords() {
+  CStringArray words;
+  SplitString(kWordDownloadFinish, words, " ");
+  return words;
+}
+
+// The line as it goes into the file: trailing CRs, then trailing LFs, then the trailing run of the branch's
+// marker (none for unmarked text). A marker inside the line stays.
+CString TrimmedLine(CString line, const MarkerInfo* row) {
+  line.TrimRight('\r');
+  line.TrimRight('\n');
+  if (row != nullptr) line.TrimRight(row->marker);
+  return line;
+}
+
+CString Decimal(std::size_t n) {
+  CString text;
+  text.Format("%zu", n);
+  return text;
+}
+
+CString HeaderLine(const CString& name, const CString& value) {
+  return kHeaderPrefix + name + kFieldSeparator + value + kFileLineEnd;
+}
+
+CStringArray LinesOf(const CString& data) {
+  CStringArray lines;
+  SplitString(data, lines, kLineDelimiter);
+  return lines;
+}
+
+CString PlainFile(const CString& data, const MarkerInfo* row) {
+  CString out;
+  for (const CString& line : LinesOf(data)) out += TrimmedLine(line, row) + kFileLineEnd;
+  return out;
+}
+
+// One road named Default; the count includes the lines that the trims leave empty.
+CString SingleRoadFile(const CString& data, const MarkerInfo* row) {
+  const CStringArray lines = LinesOf(data);
+  CString out = CString(kOpeningLine) + kFileLineEnd;
+  out += HeaderLine(kDefaultRoadName, Decimal(static_cast<std::size_t>(lines.GetSize())));
+  for (const CString& line : lines) out += TrimmedLine(line, row) + kFileLineEnd;
+  out += CString(kEndWord) + kFileLineEnd;
+  return out;
+}
+
+// Consecutive records of one TLN name make a road. The first record always starts a road, also when its TLN name
+// is empty, so that every road's header, records and count stay together.
+CString TlnFile(const CString& data, const MarkerInfo* row) {
+  struct Road {
+    CString name;
+    CString block;
+    std::size_t count = 0;
+  };
+  std::vector<Road> roads;
+  for (const CString& line : LinesOf(data)) {
+    const CString record = TrimmedLine(line, row);
+    const int comma = record.Find(kFieldSeparator);
+    if (comma < 0) continue;  // no TLN name: not a TLN record
+    const CString name = record.Left(comma);
+    if (roads.empty() || roads.back().name != name) roads.push_back(Road{name, CString(), 0});
+    roads.back().block += record.Mid(comma + 1) + kFileLineEnd;
+    ++roads.back().count;
+  }
+  CString out;
+  for (const Road& road : roads) out += HeaderLine(road.name, Decimal(road.count)) + road.block;
+  return out;
+}
+
+// Records are grouped by field 1 under the value of field 2; a group name seen again joins its first group: after
+// the first group's own records come those of its later occurrences, the last occurrence first.
+CString ObsFile(const CString& data, const MarkerInfo* row) {
+  constexpr int kFieldsNeeded = 9;
+  constexpr int kWrittenFields[] = {0, 4, 5, 6, 7, 8};
+  struct Group {
+    CString name;
+    CString value;
+    CString block;
+  };
+  std::vector<Group> groups;
+  CStringArray fields;
+  for (const CString& line : LinesOf(data)) {
+    SplitString(TrimmedLine(line, row), fields, CString(std::string_view(&kFieldSeparator, 1)));
+    if (fields.GetSize() < kFieldsNeeded) continue;  // not an observation record
+    if (groups.empty() || groups.back().name != fields[1]) groups.push_back(Group{fields[1], fields[2], CString()});
+    CString record = fields[kWrittenFields[0]];
+    for (const int field : std::span(kWrittenFields).subspan(1)) {
+      record += kFieldSeparator;
+      record += fields[field];
+    }
+    groups.back().block += record + kFileLineEnd;
+  }
+
+  std::vector<Group> merged;
+  std::vector<std::vector<std::size_t>> later;  // per merged group: indexes of its later occurrences
+  std::map<CString, std::size_t> firstOf;
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    const auto [it, isFirst] = firstOf.emplace(groups[i].name, merged.size());
+    if (isFirst) {
+      merged.push_back(groups[i]);
+      later.emplace_back();
+    } else {
+      later[it->second].push_back(i);
+    }
+  }
+  CString out;
+  for (std::size_t g = 0; g < merged.size(); ++g) {
+    out += HeaderLine(merged[g].name, merged[g].value) + merged[g].block;
+    for (auto i = later[g].rbegin(); i != later[g].rend(); ++i) out += groups[*i].block;
+  }
+  return out;
+}
+
+std::filesystem::path FullPath(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(path, error);
+  return error ? path : full.lexically_normal();
+}
+
+// A name beside the target that no other writer uses: hidden, with the process id and a counter.
+std::filesystem::path TemporaryBeside(const std::filesystem::path& target, unsigned attempt) {
+  static std::atomic<unsigned> counter{0};
+  const std::string name = "." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(counter.fetch_add(1)) + "-" + std::to_string(attempt);
+  return target.parent_path() / name;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+void SyncFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // the rename is done either way; this only hurries it to the disk
+  ::close(fd);
+}
+
+}  // namespace
+
+CString CutClosingText(CString data) {
+  const CStringArray words = ClosingWords();
+  for (;;) {
+    data.TrimRight(" \r\n");
+    bool cut = false;
+    for (const CString& word : words) {
+      if (EndsInWholeWord(data, word)) {
+        data = data.Left(data.GetLength() - word.GetLength());
+        cut = true;
+        break;
+      }
+    }
+    if (!cut) return data;
+  }
+}
+
+std::filesystem::path OutputBaseName(const std::filesystem::path& chosen) {
+  std::string name = chosen.filename().string();
+  for (int i = 0; i < 2; ++i) {
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.resize(dot);
+  }
+  std::filesystem::path base = chosen;
+  base.replace_filename(name);
+  return base;
+}
+
+OutputPlan BuildOutput(const CString& data, const CString& lastMarker) {
+  const MarkerInfo* row = lastMarker.GetLength() == 1 ? MarkerByChar(lastMarker[0]) : nullptr;
+  OutputPlan plan;
+  plan.extension = std::string(row != nullptr ? row->outputExtension : kUnmarkedExtension);
+  switch (row != nullptr ? row->type : RecordType::Txt) {
+    case RecordType::Hln:
+    case RecordType::Vln:
+      plan.layout = OutputLayout::SingleRoad;
+      plan.bytes = SingleRoadFile(data, row);
+      break;
+    case RecordType::Tln:
+      plan.layout = OutputLayout::Tln;
+      plan.bytes = TlnFile(data, row);
+      break;
+    case RecordType::Obs:
+      plan.layout = OutputLayout::Obs;
+      plan.bytes = ObsFile(data, row);
+      break;
+    case RecordType::Cpt:
+    case RecordType::Txt:
+      plan.layout = OutputLayout::Plain;
+      plan.bytes = PlainFile(data, row);
+      break;
+  }
+  return plan;
+}
+
+std::string WriteResult::Reason() const { return std::generic_category().message(systemError); }
+
+WriteResult WriteReplacing(const std::filesystem::path& target, std::string_view bytes) {
+  WriteResult result;
+  result.path = FullPath(target);
+  // A link at the name is followed, so that the file it points to is the one replaced, not the link.
+  std::filesystem::path destination = result.path;
+  std::error_code error;
+  if (std::filesystem::is_symlink(destination, error)) {
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(destination, error);
+    if (!error) destination = resolved;
+  }
+
+  std::filesystem::path temporary;
+  int fd = -1;
+  int openError = 0;
+  for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temporary = TemporaryBeside(destination, attempt);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    openError = errno;
+    if (fd < 0 && openError != EEXIST) break;
+  }
+  if (fd < 0) {
+    result.kind = WriteResult::CannotCreate;
+    result.systemError = openError;
+    return result;
+  }
+  // A replaced file keeps its permissions; a new one gets the usual ones (0666 less the umask).
+  struct stat old {};
+  if (::stat(destination.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+
+  const auto fail = [&](WriteResult::Kind kind, int systemError) {
+    ::unlink(temporary.c_str());
+    result.kind = kind;
+    result.systemError = systemError;
+    return result;
+  };
+  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+    const int writeError = errno;
+    ::close(fd);
+    return fail(WriteResult::WriteFailed, writeError);
+  }
+  if (::close(fd) != 0) return fail(WriteResult::WriteFailed, errno);  // never retried: the descriptor is gone
+  if (::rename(temporary.c_str(), destination.c_str()) != 0) return fail(WriteResult::CannotCreate, errno);
+  SyncFolder(destination.parent_path());
+  return result;
+}
+
+WriteResult OutputData(CString& data, const CString& lastMarker, const std::filesystem::path& chosen) {
+  std::filesystem::path target = OutputBaseName(chosen);
+  data = CutClosingText(data);
+  const OutputPlan plan = BuildOutput(data, lastMarker);
+  target += plan.extension;
+  return WriteReplacing(target, plan.bytes.View());
+}
+
+}  // namespace kestrion

@@ -1,0 +1,176 @@
+// Output on a real disk: what the files hold, and what a failure leaves behind.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/TestNames.h"
+#include "download/Output.h"
+
+namespace kestrion {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+  std::string bytes;
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
+    std::fclose(file);
+  }
+  return bytes;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class OutputFiles : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kestrion-output-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    m_folder = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(m_folder, ignored);
+  }
+  fs::path m_folder;
+};
+
+struct CommandCase {
+  const char* name;
+  std::string lastMarker;
+  std::string chosen;
+  std::string written;  // file name that must appear
+};
+
+class OutputCommand : public OutputFiles, public testing::WithParamInterface<CommandCase> {};
+
+TEST_P(OutputCommand, WritesTheTypedFileBesideTheChosenName) {
+  const CommandCase& c = GetParam();
+  CString data("\r\nA1,2\r\n\r\nB3,4\r\nDownload Finish\r\n");
+  const WriteResult result = OutputData(data, CString(c.lastMarker), m_folder / c.chosen);
+  ASSERT_TRUE(result) << result.Reason();
+  EXPECT_EQ(result.path, m_folder / c.written);
+  EXPECT_EQ(data, "\r\nA1,2\r\n\r\nB3,4");  // the data text stays cut
+  EXPECT_EQ(ReadAll(result.path), BuildOutput(data, CString(c.lastMarker)).bytes.Bytes());
+  EXPECT_EQ(Names(m_folder), std::vector<std::string>{c.written});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OutputCommand,
+                         testing::Values(CommandCase{"Cpt", "&", "survey.txt", "survey.CPT"},
+                                         CommandCase{"Hln", "$", "survey", "survey.HLN"},
+                                         CommandCase{"HlnTwoExtensions", "$", "survey.old.txt", "survey.HLN"},
+                                         CommandCase{"Vln", "@", "survey.txt", "survey.VLN"},
+                                         CommandCase{"Tln", "^", "survey.txt", "survey.TLN"},
+                                         CommandCase{"Obs", "#", "survey.txt", "survey.OBS"},
+                                         CommandCase{"Txt", "!", "survey.txt", "survey.TXT"},
+                                         CommandCase{"Unmarked", "", "survey.txt", "survey.TXT"}),
+                         testing_support::RowName());
+
+TEST_F(OutputFiles, DotInFolderNameIsKept) {
+  fs::create_directory(m_folder / "a.b");
+  CString data("A1,2\r\n");
+  const WriteResult result = OutputData(data, "$", m_folder / "a.b" / "survey");
+  ASSERT_TRUE(result) << result.Reason();
+  EXPECT_EQ(result.path, m_folder / "a.b" / "survey.HLN");
+  EXPECT_TRUE(fs::is_regular_file(result.path));
+}
+
+TEST_F(OutputFiles, ExistingFileIsReplacedAndKeepsItsPermissions) {
+  const fs::path target = m_folder / "survey.HLN";
+  WriteFile(target, std::string(10000, 'x'));
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+  CString data("A1,2\r\n");
+  ASSERT_TRUE(OutputData(data, "$", m_folder / "survey.HLN"));
+  EXPECT_EQ(ReadAll(target), "BeginRoad,1\r\n>>Default,1\r\nA1,2\r\nEndRoad\r\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640U);
+  EXPECT_EQ(Names(m_folder), std::vector<std::string>{"survey.HLN"});
+}
+
+TEST_F(OutputFiles, LinkAtTheNameReplacesTheFileItPointsTo) {
+  WriteFile(m_folder / "real.CPT", "old");
+  fs::create_symlink(m_folder / "real.CPT", m_folder / "survey.CPT");
+  ASSERT_TRUE(WriteReplacing(m_folder / "survey.CPT", "new"));
+  EXPECT_TRUE(fs::is_symlink(m_folder / "survey.CPT"));
+  EXPECT_EQ(ReadAll(m_folder / "real.CPT"), "new");
+}
+
+TEST_F(OutputFiles, FolderThatIsAFileCannotHoldTheFile) {
+  const fs::path notAFolder = m_folder / "plain";
+  WriteFile(notAFolder, "keep me");
+  const WriteResult result = WriteReplacing(notAFolder / "survey.HLN", "data");
+  EXPECT_EQ(result.kind, WriteResult::CannotCreate);
+  EXPECT_EQ(result.systemError, ENOTDIR);
+  EXPECT_EQ(result.path, notAFolder / "survey.HLN");
+  EXPECT_FALSE(result.Reason().empty());
+  EXPECT_EQ(ReadAll(notAFolder), "keep me");
+  EXPECT_EQ(Names(m_folder), std::vector<std::string>{"plain"});
+}
+
+TEST_F(OutputFiles, MissingFolderCannotHoldTheFile) {
+  const WriteResult result = WriteReplacing(m_folder / "none" / "survey.HLN", "data");
+  EXPECT_EQ(result.kind, WriteResult::CannotCreate);
+  EXPECT_EQ(result.systemError, ENOENT);
+}
+
+TEST_F(OutputFiles, FolderAtTheNameIsLeftAlone) {
+  fs::create_directory(m_folder / "survey.HLN");
+  WriteFile(m_folder / "survey.HLN" / "inside", "keep");
+  const WriteResult result = WriteReplacing(m_folder / "survey.HLN", "data");
+  EXPECT_EQ(result.kind, WriteResult::CannotCreate);
+  EXPECT_EQ(ReadAll(m_folder / "survey.HLN" / "inside"), "keep");
+  EXPECT_EQ(Names(m_folder), std::vector<std::string>{"survey.HLN"});
+}
+
+// A write that stops part-way (here at a file size limit, as a full disk would) keeps the old file and leaves
+// no partial file behind. The limit is set in a child process so that it ends with the child.
+TEST_F(OutputFiles, WriteFailingPartWayKeepsTheOldFile) {
+  const fs::path target = m_folder / "survey.CPT";
+  const std::string old = "old content\r\n";
+  WriteFile(target, old);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    const WriteResult result = WriteReplacing(target, std::string(100000, 'P'));
+    const bool expected = result.kind == WriteResult::WriteFailed && result.systemError == EFBIG && result.path == target;
+    ::_exit(expected ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadAll(target), old);
+  EXPECT_EQ(Names(m_folder), std::vector<std::string>{"survey.CPT"});
+}
+
+}  // namespace
+}  // namespace kestrion
