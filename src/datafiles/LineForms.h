@@ -9,6 +9,7 @@ namespace kestrion {
 inline constexpr const char* kOpeningLine = "BeginRoad,1";  // first line of a road file as written
 inline constexpr const char* kHeaderPrefix = ">>";          // road header and OBS group header
 inline constexpr char kHeaderSeparator = ',';               // ends the name in a header
+inline constexpr char kFieldSeparator = ',';                // between the fields of a record
 inline constexpr const char* kEndWord = "EndRoad";          // a line holding it ends a road or TLN file
 inline constexpr const char* kDefaultRoadName = "Default";  // the one road of a written road file
 inline constexpr const char* kFileLineEnd = "\r\n";         // every line written ends so

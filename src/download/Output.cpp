@@ -19,7 +19,6 @@
 namespace kestrion {
 namespace {
 
-constexpr char kFieldSeparator = ',';
 const CString kLineDelimiter("\n");
 
 bool IsClosingSpace(char ch) { return ch == ' ' || ch == '\r' || ch == '\n'; }
@@ -55,10 +54,6 @@ CString Decimal(std::size_t n) {
   return text;
 }
 
-CString HeaderLine(const CString& name, const CString& value) {
-  return kHeaderPrefix + name + kFieldSeparator + value + kFileLineEnd;
-}
-
 CStringArray LinesOf(const CString& data) {
   CStringArray lines;
   SplitString(data, lines, kLineDelimiter);
@@ -75,7 +70,7 @@ CString PlainFile(const CString& data, const MarkerInfo* row) {
 CString SingleRoadFile(const CString& data, const MarkerInfo* row) {
   const CStringArray lines = LinesOf(data);
   CString out = CString(kOpeningLine) + kFileLineEnd;
-  out += HeaderLine(kDefaultRoadName, Decimal(static_cast<std::size_t>(lines.GetSize())));
+  out += HeaderLine(kDefaultRoadName, Decimal(static_cast<std::size_t>(lines.GetSize()))) + kFileLineEnd;
   for (const CString& line : lines) out += TrimmedLine(line, row) + kFileLineEnd;
   out += CString(kEndWord) + kFileLineEnd;
   return out;
@@ -92,7 +87,7 @@ CString TlnFile(const CString& data, const MarkerInfo* row) {
   std::vector<Road> roads;
   for (const CString& line : LinesOf(data)) {
     const CString record = TrimmedLine(line, row);
-    const int comma = record.Find(kFieldSeparator);
+    const int comma = record.Find(kHeaderSeparator);
     if (comma < 0) continue;  // no TLN name: not a TLN record
     const CString name = record.Left(comma);
     if (roads.empty() || roads.back().name != name) roads.push_back(Road{name, CString(), 0});
@@ -100,7 +95,7 @@ CString TlnFile(const CString& data, const MarkerInfo* row) {
     ++roads.back().count;
   }
   CString out;
-  for (const Road& road : roads) out += HeaderLine(road.name, Decimal(road.count)) + road.block;
+  for (const Road& road : roads) out += HeaderLine(road.name, Decimal(road.count)) + kFileLineEnd + road.block;
   return out;
 }
 
@@ -142,7 +137,7 @@ CString ObsFile(const CString& data, const MarkerInfo* row) {
   }
   CString out;
   for (std::size_t g = 0; g < merged.size(); ++g) {
-    out += HeaderLine(merged[g].name, merged[g].value) + merged[g].block;
+    out += HeaderLine(merged[g].name, merged[g].value) + kFileLineEnd + merged[g].block;
     for (auto i = later[g].rbegin(); i != later[g].rend(); ++i) out += groups[*i].block;
   }
   return out;

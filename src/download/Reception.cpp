@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 
-#include "serial/SerialPort.h"
 
 namespace kestrion {
 namespace {
@@ -145,14 +144,6 @@ NaiveReception::StepResult NaiveReception::Step(CString& data, CString& lastMark
   result.finished = CountOf(data, kWordFinish) > finishesBefore;
   if (result.finished) FinishDataText(data);
   return result;
-}
-
-std::optional<CString> ReadDownloadChunk(SerialPort& port) {
-  const std::optional<std::size_t> waiting = port.BytesWaiting();
-  if (!waiting || *waiting == 0) return std::nullopt;
-  std::array<char, kMaxReadBytes + 1> buffer{};  // zeroed, one byte more than a read takes
-  const std::size_t read = port.Read(buffer.data(), std::min(*waiting, kMaxReadBytes));
-  return CString::FromBuffer(buffer.data(), read);
 }
 
 }  // namespace kestrion

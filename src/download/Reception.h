@@ -72,8 +72,4 @@ class NaiveReception {
 // one CR LF appended.
 void FinishDataText(CString& data);
 
-// The read of one poll: nullopt when the port holds no device or no byte waits (the poll ends there); otherwise
-// at most 254 bytes, up to the first zero byte.
-std::optional<CString> ReadDownloadChunk(SerialPort& port);
-
 }  // namespace kestrion

@@ -1,51 +1,37 @@
-// Road and TLN files written by Output read back as the records they were made from.
-//
-// ReadBack below follows the recognition rules of the data file readers (cleaned lines; a line holding the end
-// word ends the file; a line beginning with the header prefix starts a road named up to its first comma; anything
-// else is a record of the latest road). It stands in for the reader of the datafiles layer.
+// Road and TLN files written by Output read back through Browse's reader as the records they were made from.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "common/ScratchDir.h"
 #include "datafiles/LineForms.h"
 #include "download/Output.h"
+#include "text/SplitString.h"
+#include "upload/UploadSource.h"
 
 namespace kestrion {
 namespace {
 
 constexpr int kRounds = 2000;
 
-struct Road {
-  std::string name;
+// The records of a loaded upload text: its lines, each without the marker on either side.
+std::vector<std::string> UnframedRecords(const CString& framed) {
   std::vector<std::string> records;
-  friend bool operator==(const Road&, const Road&) = default;
-};
-
-std::vector<Road> ReadBack(const std::string& file, bool skipOpeningLine) {
-  std::vector<Road> roads;
-  std::size_t at = 0;
-  bool first = true;
-  while (at < file.size()) {
-    std::size_t end = file.find('\n', at);
-    if (end == std::string::npos) end = file.size();
-    CString line(file.substr(at, end - at));
-    at = end + 1;
-    line.TrimRight('\r');
-    line.TrimRight('\n');
-    if (std::exchange(first, false) && skipOpeningLine) continue;
-    if (line.Find(kEndWord) >= 0) break;
-    if (line.Left(2) == kHeaderPrefix) {
-      const int comma = line.Find(',');
-      roads.push_back(Road{(comma < 0 ? line.Mid(2) : line.Mid(2, comma - 2)).Bytes(), {}});
-    } else {
-      if (roads.empty()) roads.push_back(Road{});
-      roads.back().records.push_back(line.Bytes());
-    }
+  CStringArray lines;
+  SplitString(framed, lines, "\n");
+  for (const CString& line : lines) {
+    const std::string& bytes = line.Bytes();  // marker, record, marker, CR
+    if (bytes.size() >= 3) records.push_back(bytes.substr(1, bytes.size() - 3));
   }
-  return roads;
+  return records;
+}
+
+UploadSource LoadWritten(const testing_support::ScratchDir& dir, const OutputPlan& plan) {
+  UploadSource source;
+  LoadUploadSource(dir.Write("written" + plan.extension, plan.bytes.Bytes()), source);
+  return source;
 }
 
 // Record texts as a download delivers them: fields, blanks, Chinese characters (some with '@' or '^' as their
@@ -79,17 +65,18 @@ std::string DataText(const std::vector<std::string>& records, std::mt19937& rng)
 
 TEST(OutputRoundTrip, RoadFileReadsBackAsOneDefaultRoad) {
   std::mt19937 rng(1234);
+  const testing_support::ScratchDir dir;
   for (int round = 0; round < kRounds; ++round) {
     std::vector<std::string> records(std::uniform_int_distribution<std::size_t>(0, 12)(rng));
     for (std::string& record : records) record = RandomRecord(rng, false);
     const CString data = CutClosingText(CString(DataText(records, rng)));
     for (const char* marker : {"$", "@"}) {
-      const std::vector<Road> roads = ReadBack(BuildOutput(data, marker).bytes.Bytes(), true);
-      ASSERT_EQ(roads.size(), 1U);
-      ASSERT_EQ(roads[0].name, kDefaultRoadName);
+      const UploadSource source = LoadWritten(dir, BuildOutput(data, marker));
+      ASSERT_EQ(source.roadNames.GetSize(), 1);
+      ASSERT_EQ(source.roadNames[0], kDefaultRoadName);
       // Blank lines between records come back as empty records; the records themselves byte for byte.
       std::vector<std::string> nonEmpty;
-      for (const std::string& r : roads[0].records) {
+      for (const std::string& r : UnframedRecords(source.roadData.at(0))) {
         if (!r.empty()) nonEmpty.push_back(r);
       }
       ASSERT_EQ(nonEmpty, records) << testing::PrintToString(data.Bytes());
@@ -99,15 +86,13 @@ TEST(OutputRoundTrip, RoadFileReadsBackAsOneDefaultRoad) {
 
 TEST(OutputRoundTrip, TlnFileGivesBackEveryNamedRecord) {
   std::mt19937 rng(5678);
+  const testing_support::ScratchDir dir;
   for (int round = 0; round < kRounds; ++round) {
     std::vector<std::string> records(std::uniform_int_distribution<std::size_t>(0, 12)(rng));
     for (std::string& record : records) record = RandomRecord(rng, true);
     const CString data = CutClosingText(CString(DataText(records, rng)));
-    std::vector<std::string> readBack;
-    for (const Road& road : ReadBack(BuildOutput(data, "^").bytes.Bytes(), false)) {
-      for (const std::string& record : road.records) readBack.push_back(road.name + "," + record);
-    }
-    ASSERT_EQ(readBack, records) << testing::PrintToString(data.Bytes());
+    const UploadSource source = LoadWritten(dir, BuildOutput(data, "^"));
+    ASSERT_EQ(UnframedRecords(source.data), records) << testing::PrintToString(data.Bytes());
   }
 }
 

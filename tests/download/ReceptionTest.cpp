@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "common/TestNames.h"
-#include "serial/SerialPort.h"
 
 namespace kestrion {
 namespace {
@@ -166,11 +165,6 @@ TEST(ReceptionRestart, ATextOfAnotherLengthIsTakenAsChanged) {
   data = CString("$X") + data;
   reception.Step(data, lastMarker, "$C");
   EXPECT_EQ(data, "\r\nX\r\nA\r\n\r\nB\r\n\r\nC");
-}
-
-TEST(ReceptionRead, NothingWhenNoDeviceIsHeld) {
-  SerialPort port;
-  EXPECT_FALSE(ReadDownloadChunk(port).has_value());
 }
 
 }  // namespace
