@@ -70,7 +70,7 @@ NeedStage() {
 }
 
 # Package names in relation field FIELD of package DEB, one a line, without versions or alternatives' bars.
-Relations() { dpkg-deb -f "$1" "$2" | tr ',|' '\n\n' | sed 's/(.*)//; s/^ *//; s/ *$//; /^$/d'; }
+Relations() { dpkg-deb -f "$1" "$2" | tr ',|' '\n' | sed 's/(.*)//; s/^ *//; s/ *$//; /^$/d'; }
 
 # Width and height from a PNG's header, "W H".
 PngSize() {
@@ -180,7 +180,10 @@ DebianPackage() {
     return
   fi
   local debs=("$scratch"/*.deb)
-  ((${#debs[@]} == 1)) && [[ -f ${debs[0]} ]] || { fail "expected one .deb, found: ${debs[*]}"; return; }
+  if ((${#debs[@]} != 1)) || [[ ! -f ${debs[0]} ]]; then
+    fail "expected one .deb, found: ${debs[*]}"
+    return
+  fi
   local deb=${debs[0]} version
   version=$(ProjectVersion)
   [[ $(basename "$deb") == "kestrion_${version}_$(dpkg --print-architecture).deb" ]] ||
@@ -227,7 +230,11 @@ EOF
 }
 
 case $check in
-  Stage | InstallTree | DesktopEntry | Metainfo | DebianPackage) "$check" ;;
+  Stage) Stage ;;
+  InstallTree) InstallTree ;;
+  DesktopEntry) DesktopEntry ;;
+  Metainfo) Metainfo ;;
+  DebianPackage) DebianPackage ;;
   *)
     echo "unknown check: $check" >&2
     exit 2
