@@ -39,10 +39,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "transfer survey data to and from a total 
 # Lines of the long description stay under 80 characters, as Debian tools expect; dpkg joins them into paragraphs.
 set(CPACK_PACKAGE_DESCRIPTION [[
 Kestrion moves survey data between a PC and a total station over a serial
-cable. It uploads road alignment files, coordinate files or any text file
-one line at a time as the instrument asks for them, and collects the records
-that the instrument sends into one typed data file. Data stays in code page
-936 (GBK) byte for byte; the window is in Chinese.]])
+cable. It uploads road files (.HLN, .VLN), .TLN and .CPT files or any text
+file one line at a time as the instrument asks for them, and collects the
+records that the instrument sends into a data file of their type. Data stays
+in code page 936 (GBK) byte for byte; the window is in Chinese.]])
 if(TARGET kestrion-station)
   string(APPEND CPACK_PACKAGE_DESCRIPTION [[
 
