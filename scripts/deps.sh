@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth fonts-noto-cjk
+  desktop-file-utils appstream dpkg-dev file
 )
 if [[ "${1:-}" == "--with" ]]; then
   shift
