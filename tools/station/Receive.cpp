@@ -160,7 +160,8 @@ std::string DescribeReceive(const ReceiveReport& report, const ReceiveOptions& o
   switch (report.end) {
     case ReceiveEnd::Completed: return "received " + got;
     case ReceiveEnd::Stalled:
-      return "stalled after " + std::to_string(report.lines) + " lines as asked (--stall-after); " +
+      return "stalled after " + std::to_string(report.lines) + (report.lines == 1 ? " line" : " lines") +
+             " as asked (--stall-after); " +
              (report.unasked == 0 ? std::string("nothing came in the wait")
                                   : std::to_string(report.unasked) + " bytes came unasked in the wait") +
              "; received " + got;

@@ -92,6 +92,12 @@ int Send(StationLink& link, const SendStream& stream, const StationOptions& opti
     log << kPrefix << report.detail << " after " << sent << "\n";
     return kExitFailed;
   }
+  const LinkResult lingered = link.Linger(options.send.linger);
+  if (lingered.status == LinkStatus::Stopped) return StoppedStatus(log, "after sending " + sent);
+  if (lingered.status != LinkStatus::Ok) {
+    log << kPrefix << lingered.detail << " (sent " << sent << ")\n";
+    return kExitFailed;
+  }
   std::string what = options.send.raw ? std::string("the file as it stands")
                                       : std::to_string(stream.records) + " records";
   std::string noise;
@@ -108,7 +114,6 @@ int Send(StationLink& link, const SendStream& stream, const StationOptions& opti
   std::snprintf(rate, sizeof rate, "%.0f", bitsPerSecond);
   log << kPrefix << "sent " << what << noise << ": " << report.bytesSent << " bytes in " << report.writes
       << " writes, " << SecondsText(report.elapsed) << " s (" << rate << " bit/s on the line)\n";
-  link.Linger(options.send.linger);
   return kExitCompleted;
 }
 

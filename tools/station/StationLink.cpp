@@ -203,11 +203,21 @@ LinkResult PtyLink::WaitForPeer(std::chrono::milliseconds settle) {
   }
 }
 
-void PtyLink::Linger(std::chrono::milliseconds linger) {
+LinkResult PtyLink::Linger(std::chrono::milliseconds linger) {
+  // A pseudo-terminal drops what its reader has not taken when the master closes: keep it while the other side
+  // is there (or may still come), until it lets go.
   const Clock::time_point until = Clock::now() + linger;
-  while (Clock::now() < until && PeerOpen()) {
-    if (!SleepUntil(std::min(until, Clock::now() + kPeerPollPeriod))) return;
+  for (;;) {
+    if (PeerOpen()) {
+      m_bPeerSeen = true;
+    } else if (m_bPeerSeen) {
+      return {};
+    }
+    if (Clock::now() >= until) break;
+    if (!SleepUntil(std::min(until, Clock::now() + kPeerPollPeriod))) return {LinkStatus::Stopped, 0, {}};
   }
+  if (!m_bPeerSeen) return {LinkStatus::PeerGone, 0, "nobody opened the port, so nobody could read the bytes"};
+  return {};
 }
 
 std::unique_ptr<PortLink> PortLink::Open(const std::string& portName, const LineSettings& settings,

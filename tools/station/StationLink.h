@@ -43,8 +43,9 @@ class StationLink {
   // Waits until the other side has opened the port and kept it open for `settle`. Returns at once on a link
   // that cannot see the other side.
   virtual LinkResult WaitForPeer(std::chrono::milliseconds settle) = 0;
-  // After the last byte: keeps the line until the other side lets go of it or `linger` passed.
-  virtual void Linger(std::chrono::milliseconds linger) = 0;
+  // After the last byte: keeps the line until the other side lets go of it or `linger` passed. Fails when the
+  // other side never opened the port, so that bytes nobody could read are not reported as sent.
+  virtual LinkResult Linger(std::chrono::milliseconds linger) = 0;
 };
 
 // A pseudo-terminal whose master the station keeps. The slave is not held open by the station, so that the
@@ -62,7 +63,7 @@ class PtyLink final : public StationLink {
   LinkResult Write(std::string_view bytes) override;
   bool SeesPeer() const override { return true; }
   LinkResult WaitForPeer(std::chrono::milliseconds settle) override;
-  void Linger(std::chrono::milliseconds linger) override;
+  LinkResult Linger(std::chrono::milliseconds linger) override;
 
  private:
   PtyLink(UniqueFd master, std::string slavePath) : m_master(std::move(master)), m_strSlavePath(std::move(slavePath)) {}
@@ -84,7 +85,7 @@ class PortLink final : public StationLink {
   LinkResult Write(std::string_view bytes) override;
   bool SeesPeer() const override { return false; }
   LinkResult WaitForPeer(std::chrono::milliseconds) override { return {}; }
-  void Linger(std::chrono::milliseconds) override {}
+  LinkResult Linger(std::chrono::milliseconds) override { return {}; }
 
  private:
   PortLink() = default;
