@@ -1,7 +1,14 @@
 // The station as the instrument of an upload, driven over its virtual port the way Kestrion drives it.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -203,6 +210,79 @@ TEST(StationReceive, ClosingThePortEndsTheExchange) {
   EXPECT_EQ(station.process->WaitForExit(kExchangeWait), 1);
   EXPECT_TRUE(Contains(station.process->Stderr(), "closed the port while the station waited for line 2"))
       << station.process->Stderr();
+}
+
+// The other end of a cable: the master of a pseudo-terminal whose slave the station opens with --port.
+class CableEnd {
+ public:
+  CableEnd() {
+    int slave = -1;
+    if (::openpty(&m_master, &slave, nullptr, nullptr, nullptr) != 0) return;
+    // The station must not inherit the master: the line hangs up only when the last master closes.
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    char name[128] = {};
+    ::ptsname_r(m_master, name, sizeof name);
+    m_strSlavePath = name;
+    ::close(slave);
+  }
+  ~CableEnd() {
+    if (m_master >= 0) ::close(m_master);
+  }
+  CableEnd(const CableEnd&) = delete;
+  CableEnd& operator=(const CableEnd&) = delete;
+
+  const std::string& SlavePath() const { return m_strSlavePath; }
+  // Reads until `bytes` bytes came or `timeout` passed.
+  std::string Read(std::size_t bytes, milliseconds timeout) {
+    std::string got;
+    const Clock::time_point until = Clock::now() + timeout;
+    while (got.size() < bytes && Clock::now() < until) {
+      pollfd fd{m_master, POLLIN, 0};
+      if (::poll(&fd, 1, 20) <= 0 || (fd.revents & POLLIN) == 0) continue;
+      char buffer[256];
+      const ssize_t n = ::read(m_master, buffer, std::min(sizeof buffer, bytes - got.size()));
+      if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
+  bool Write(std::string_view bytes) {
+    return ::write(m_master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
+
+ private:
+  int m_master = -1;
+  std::string m_strSlavePath;
+};
+
+TEST(StationReceive, OnAGivenSerialDevice) {
+  CableEnd cable;
+  ASSERT_FALSE(cable.SlavePath().empty());
+  StationProcess station({"--port", cable.SlavePath(), "--baud", "9600", "receive", "--timeout", "5000"});
+  const std::vector<std::string> lines = {"@0.000,12.350,0@\r\n", "Upload Finish\r\r\n"};
+  for (const std::string& line : lines) {
+    ASSERT_EQ(cable.Read(5, kExchangeWait), "Start") << station.Stderr();
+    ASSERT_TRUE(cable.Write(line));
+  }
+  EXPECT_EQ(station.WaitForExit(kExchangeWait), 0) << station.Stderr();
+  EXPECT_EQ(station.Stdout(), Joined(lines));
+  EXPECT_TRUE(Contains(station.Stderr(), "port " + cable.SlavePath() + " (9600 baud")) << station.Stderr();
+}
+
+TEST(StationReceive, DeviceVanishingEndsTheExchange) {
+  auto cable = std::make_unique<CableEnd>();
+  ASSERT_FALSE(cable->SlavePath().empty());
+  StationProcess station({"--port", cable->SlavePath(), "receive"});
+  ASSERT_EQ(cable->Read(5, kExchangeWait), "Start") << station.Stderr();
+  ASSERT_TRUE(cable->Write("&A1,2&\r\n"));
+  ASSERT_EQ(cable->Read(5, kExchangeWait), "Start");
+  cable.reset();  // the adapter pulled out
+  EXPECT_EQ(station.WaitForExit(kExchangeWait), 1);
+  EXPECT_TRUE(Contains(station.Stderr(), "the device is gone while the station waited for line 2"))
+      << station.Stderr();
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST_P(Pacing, WithinTenPercentOfTheLineRate) {
   RunningStation station = StartStation(
       TestPortName(), {"--baud", std::to_string(GetParam().baud), "--wait-open", "--settle", "20", "send", "--raw", file});
   ClientPort port;
-  ASSERT_TRUE(port.Open(station.link));
+  ASSERT_TRUE(port.Open(station.link, LineSettings{GetParam().baud, 8, Parity::None, true, 2}));
   ASSERT_TRUE(port.ReadAtLeast(GetParam().bytes, kExchangeWait));
   port.Close();
   EXPECT_EQ(station.process->WaitForExit(kExchangeWait), 0) << station.process->Stderr();

@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -164,56 +163,37 @@ RunningStation StartStation(const std::string& name, std::vector<std::string> ar
   return station;
 }
 
-ClientPort::~ClientPort() { Close(); }
-
 bool ClientPort::Open(const std::filesystem::path& path, const LineSettings& settings) {
   Close();
-  m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (m_fd < 0) return false;
-  termios tio{};
-  ::tcgetattr(m_fd, &tio);
-  ::cfmakeraw(&tio);
-  tio.c_cflag |= CSTOPB | CLOCAL | CREAD;
-  (void)settings;
-  ::tcsetattr(m_fd, TCSANOW, &tio);
-  return true;
-}
-
-void ClientPort::Close() {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = -1;
-}
-
-bool ClientPort::Write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t done = ::write(m_fd, bytes.data(), bytes.size());
-    if (done < 0 && errno == EINTR) continue;
-    if (done < 0 && errno == EAGAIN) {
-      pollfd fd{m_fd, POLLOUT, 0};
-      ::poll(&fd, 1, 100);
-      continue;
-    }
-    if (done <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(done));
+  if (!m_port.Open(path.string())) return false;
+  if (!m_port.Configure(settings)) {
+    m_port.Close();
+    return false;
   }
   return true;
 }
 
+void ClientPort::Close() { m_port.Close(); }
+
+bool ClientPort::Write(std::string_view bytes) { return static_cast<bool>(m_port.Write(bytes)); }
+
 bool ClientPort::ReadUntil(const std::function<bool(const std::string&)>& done, milliseconds timeout) {
+  // Short waits, so that a station that went away is noticed between them.
+  constexpr milliseconds kSlice{20};
   const Clock::time_point until = Clock::now() + timeout;
   char buffer[4096];
   while (!done(m_received)) {
+    const std::optional<std::size_t> waiting = m_port.BytesWaiting();
+    if (!waiting) return false;  // the station closed its end
+    if (*waiting > 0) {
+      const std::size_t got = m_port.Read(buffer, sizeof buffer);
+      m_received.append(buffer, got);
+      m_arrivals.push_back({Clock::now(), std::string(buffer, got)});
+      continue;
+    }
     const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now());
     if (left.count() < 0) return false;
-    pollfd fd{m_fd, POLLIN, 0};
-    if (::poll(&fd, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
-    const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
-    if (got > 0) {
-      m_received.append(buffer, static_cast<std::size_t>(got));
-      m_arrivals.push_back({Clock::now(), std::string(buffer, static_cast<std::size_t>(got))});
-    } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
-      return done(m_received);  // the station closed its end
-    }
+    m_port.WaitForBytes(std::min(left + milliseconds(1), kSlice));
   }
   return true;
 }

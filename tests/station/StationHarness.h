@@ -99,10 +99,11 @@ class ClientPort {
   };
 
   ClientPort() = default;
-  ~ClientPort();
+  ~ClientPort() = default;
   ClientPort(const ClientPort&) = delete;
   ClientPort& operator=(const ClientPort&) = delete;
 
+  // Opens and configures the port as Kestrion's Open port command does.
   bool Open(const std::filesystem::path& path, const LineSettings& settings = {});
   void Close();
   bool Write(std::string_view bytes);
@@ -117,7 +118,7 @@ class ClientPort {
   std::string TakeReceived();
 
  private:
-  int m_fd = -1;
+  SerialPort m_port;
   std::string m_received;
   std::vector<Arrival> m_arrivals;
 };

@@ -25,14 +25,10 @@ constexpr std::chrono::milliseconds kPortPollPeriod{50};
 
 std::optional<speed_t> SpeedOf(int baudRate) {
   switch (baudRate) {
-    case 1200: return B1200;
-    case 2400: return B2400;
     case 4800: return B4800;
     case 9600: return B9600;
     case 19200: return B19200;
     case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
     default: return std::nullopt;
   }
 }

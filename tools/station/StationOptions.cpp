@@ -11,7 +11,8 @@
 namespace kestrion::station {
 namespace {
 
-constexpr std::array kBaudRates{1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+// The rates Kestrion offers, and so the rates its port takes.
+constexpr std::array kBaudRates{4800, 9600, 19200, 38400};
 // Long enough for any wait a test or a person wants, short enough that a typo does not mean a day.
 constexpr std::int64_t kMaxMilliseconds = 3'600'000;
 constexpr std::int64_t kMaxCount = 1'000'000'000;
@@ -335,7 +336,7 @@ std::string UsageText() {
       "  --name NAME        otherwise: make a pseudo-terminal and register it as the virtual port NAME\n"
       "                     (default 'station'), a link in $XDG_RUNTIME_DIR/kestrion/ports/ that Kestrion\n"
       "                     lists; the link goes away when the station ends\n"
-      "  --baud N           1200 2400 4800 9600 19200 38400 57600 115200 (default 19200)\n"
+      "  --baud N           4800, 9600, 19200 or 38400 (default 19200)\n"
       "  --data-bits 7|8    default 8; the line always has 2 stop bits\n"
       "  --parity P         none, odd or even (default none)\n"
       "  --wait-open        (pseudo-terminal only) before the first byte, wait until the other side has opened\n"
