@@ -1,11 +1,10 @@
 // The station as the instrument of an upload, driven over its virtual port the way Kestrion drives it.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
@@ -22,7 +21,9 @@ namespace {
 
 constexpr milliseconds kExchangeWait{5000};
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 // What the tool saw of each request and when it answered.
 struct ToolRun {
@@ -61,7 +62,8 @@ std::string Joined(const std::vector<std::string>& lines) {
 TEST(StationReceive, CptUploadArrivesByteForByte) {
   ScopedRuntimeDir runtime;
   const std::string out = (runtime.Path() / "received.txt").string();
-  RunningStation station = StartStation(TestPortName(), {"--settle", "20", "receive", "--out", out, "--timeout", "5000"});
+  RunningStation station =
+      StartStation(TestPortName(), {"--settle", "20", "receive", "--out", out, "--timeout", "5000"});
   ClientPort port;
   ASSERT_TRUE(port.Open(station.link));
 
@@ -139,23 +141,28 @@ std::function<void(const ToolRun&)> RequestsSplit(std::string first, millisecond
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, HardPeer,
-    testing::Values(HardPeerCase{"PlainStart", {}, "Start", CheckNothing},
-                    HardPeerCase{"DelayBeforeEachRequest", {"--delay", "250"}, "Start", RequestsWaited(milliseconds(240))},
-                    HardPeerCase{"SplitStart", {"--split-start", "--split-pause", "200"}, "Start",
-                                 RequestsSplit("Sta", milliseconds(200))},
-                    HardPeerCase{"DoubleStartOneLineEach", {"--double-start"}, "StartStart", CheckNothing},
-                    HardPeerCase{"NoiseAround", {"--noise-around"}, "OK Start\r\n", CheckNothing},
-                    HardPeerCase{"EverythingAtOnce",
-                                 {"--split-start", "--split-pause", "120", "--double-start", "--noise-around", "--delay",
-                                  "100"},
-                                 "OK StartStart\r\n", RequestsSplit("OK Sta", milliseconds(120))}),
+    testing::Values(
+        HardPeerCase{"PlainStart", {}, "Start", CheckNothing},
+        HardPeerCase{
+            "DelayBeforeEachRequest", {"--delay", "250"}, "Start", RequestsWaited(milliseconds(240))},
+        HardPeerCase{"SplitStart",
+                     {"--split-start", "--split-pause", "200"},
+                     "Start",
+                     RequestsSplit("Sta", milliseconds(200))},
+        HardPeerCase{"DoubleStartOneLineEach", {"--double-start"}, "StartStart", CheckNothing},
+        HardPeerCase{"NoiseAround", {"--noise-around"}, "OK Start\r\n", CheckNothing},
+        HardPeerCase{
+            "EverythingAtOnce",
+            {"--split-start", "--split-pause", "120", "--double-start", "--noise-around", "--delay", "100"},
+            "OK StartStart\r\n",
+            RequestsSplit("OK Sta", milliseconds(120))}),
     RowName());
 
 TEST(StationReceive, StallAfterStopsAskingAndExitsThree) {
   ScopedRuntimeDir runtime;
   const std::string out = (runtime.Path() / "received.txt").string();
-  RunningStation station = StartStation(
-      TestPortName(), {"--settle", "20", "receive", "--out", out, "--stall-after", "2", "--stall-wait", "400"});
+  RunningStation station = StartStation(TestPortName(), {"--settle", "20", "receive", "--out", out,
+                                                         "--stall-after", "2", "--stall-wait", "400"});
   ClientPort port;
   ASSERT_TRUE(port.Open(station.link));
   ToolRun run;
@@ -165,7 +172,8 @@ TEST(StationReceive, StallAfterStopsAskingAndExitsThree) {
   EXPECT_EQ(station.process->WaitForExit(kExchangeWait), 3);
   EXPECT_GE(Clock::now() - run.answered.back(), milliseconds(390));
   EXPECT_EQ(ReadFileBytes(out), "&A1,2&\r\n&B3,4&\r\n");
-  EXPECT_TRUE(Contains(station.process->Stderr(), "stalled after 2 lines as asked")) << station.process->Stderr();
+  EXPECT_TRUE(Contains(station.process->Stderr(), "stalled after 2 lines as asked"))
+      << station.process->Stderr();
 }
 
 TEST(StationReceive, TimeoutNamesTheLineItWaitedFor) {

@@ -1,4 +1,5 @@
-// The sample files a new user tries the station and Kestrion with: laid out as Kestrion reads and writes them.
+// The sample files a new user tries the station and Kestrion with: laid out as Kestrion reads and writes
+// them.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,9 +9,9 @@
 #include "StationHarness.h"
 #include "common/TestNames.h"
 #include "datafiles/LineForms.h"
-#include "text/CString.h"
 #include "serial/Framing.h"
 #include "text/Arrays.h"
+#include "text/CString.h"
 #include "text/SplitString.h"
 
 namespace kestrion::testing_support {

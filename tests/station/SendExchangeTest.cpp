@@ -14,7 +14,9 @@ namespace {
 
 constexpr milliseconds kExchangeWait{10000};
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 // The bytes the station must send for these send arguments: the stream the library builds for them.
 std::string ExpectedStream(const std::vector<std::string>& sendArgs) {
@@ -22,7 +24,8 @@ std::string ExpectedStream(const std::vector<std::string>& sendArgs) {
   args.insert(args.end(), sendArgs.begin(), sendArgs.end());
   const station::ParsedCommandLine parsed = station::ParseCommandLine(args);
   EXPECT_EQ(parsed.kind, station::ParsedCommandLine::Kind::Run) << parsed.error;
-  const auto built = station::BuildSendStream(ReadFileBytes(parsed.options.send.filePath), parsed.options.send);
+  const auto built =
+      station::BuildSendStream(ReadFileBytes(parsed.options.send.filePath), parsed.options.send);
   EXPECT_TRUE(built.stream) << built.error;
   return built.stream ? built.stream->bytes : std::string();
 }
@@ -55,20 +58,22 @@ const std::string kCpt = KESTRION_EXAMPLES "/sample.CPT";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, Download,
-    testing::Values(DownloadCase{"ObsRecordsFramedWithHash", {"--marker", "#", kObs}, "sent 6 records"},
-                    DownloadCase{"CaretRecordsAsTheyStand", {"--marker", "^", kObs}, "sent 6 records"},
-                    DownloadCase{"RawFileAsItStands", {"--raw", kCpt}, "sent the file as it stands"},
-                    DownloadCase{"NoFinishWord", {"--marker", "&", "--no-finish", kCpt}, "no end word"},
-                    DownloadCase{"ZeroBytesSpread", {"--marker", "#", "--zero-bytes", "9", "--seed", "3", kObs},
-                                 "9 zero bytes"},
-                    DownloadCase{"OneRecordMixedMarker", {"--marker", "$", "--mixed-marker", kObs}, "framed with @"},
-                    DownloadCase{"RecordHoldingFinish", {"--marker", "#", "--finish-record", kObs}, "holds Finish"}),
+    testing::Values(
+        DownloadCase{"ObsRecordsFramedWithHash", {"--marker", "#", kObs}, "sent 6 records"},
+        DownloadCase{"CaretRecordsAsTheyStand", {"--marker", "^", kObs}, "sent 6 records"},
+        DownloadCase{"RawFileAsItStands", {"--raw", kCpt}, "sent the file as it stands"},
+        DownloadCase{"NoFinishWord", {"--marker", "&", "--no-finish", kCpt}, "no end word"},
+        DownloadCase{
+            "ZeroBytesSpread", {"--marker", "#", "--zero-bytes", "9", "--seed", "3", kObs}, "9 zero bytes"},
+        DownloadCase{"OneRecordMixedMarker", {"--marker", "$", "--mixed-marker", kObs}, "framed with @"},
+        DownloadCase{"RecordHoldingFinish", {"--marker", "#", "--finish-record", kObs}, "holds Finish"}),
     testing_support::RowName());
 
 TEST(StationSend, ObsDownloadFramedRecordByRecord) {
   // Independent of the library's framing: what the instrument sends for the sample OBS download.
   std::string expected;
-  for (const std::string& record : station::SplitRecords(ReadFileBytes(kObs))) expected += "#" + record + "#\r\n";
+  for (const std::string& record : station::SplitRecords(ReadFileBytes(kObs)))
+    expected += "#" + record + "#\r\n";
   expected += "Download Finish\r\n";
   EXPECT_EQ(ExpectedStream({"--marker", "#", kObs}), expected);
   EXPECT_EQ(expected.substr(0, 4), "#1,\xF0");  // the station name's GBK bytes, untouched
@@ -92,7 +97,8 @@ TEST_P(Pacing, WithinTenPercentOfTheLineRate) {
   WriteFileBytes(file, body);
 
   RunningStation station = StartStation(
-      TestPortName(), {"--baud", std::to_string(GetParam().baud), "--wait-open", "--settle", "20", "send", "--raw", file});
+      TestPortName(),
+      {"--baud", std::to_string(GetParam().baud), "--wait-open", "--settle", "20", "send", "--raw", file});
   ClientPort port;
   ASSERT_TRUE(port.Open(station.link, LineSettings{GetParam().baud, 8, Parity::None, true, 2}));
   ASSERT_TRUE(port.ReadAtLeast(GetParam().bytes, kExchangeWait));
@@ -116,8 +122,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, Pacing,
 
 TEST(StationSend, WaitOpenHoldsTheBytesUntilThePortIsOpen) {
   ScopedRuntimeDir runtime;
-  RunningStation station =
-      StartStation(TestPortName(), {"--baud", "38400", "--wait-open", "--settle", "20", "send", "--raw", kCpt});
+  RunningStation station = StartStation(
+      TestPortName(), {"--baud", "38400", "--wait-open", "--settle", "20", "send", "--raw", kCpt});
   // Without the wait the whole file would be gone in a tenth of this.
   EXPECT_FALSE(station.process->WaitForExit(milliseconds(500)));
   EXPECT_FALSE(Contains(station.process->Stderr(), "sent"));
@@ -147,8 +153,8 @@ TEST(StationSend, WaitEnterStartsOnANewline) {
 }
 
 TEST(StationSend, NobodyOpeningThePortIsNoSuccess) {
-  // Without --wait-open the bytes wait in the pseudo-terminal; if nobody comes for them they are lost, and the
-  // station says so instead of reporting them sent.
+  // Without --wait-open the bytes wait in the pseudo-terminal; if nobody comes for them they are lost, and
+  // the station says so instead of reporting them sent.
   ScopedRuntimeDir runtime;
   RunningStation station =
       StartStation(TestPortName(), {"--baud", "38400", "send", "--raw", kCpt, "--linger", "200"});

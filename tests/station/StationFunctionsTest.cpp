@@ -17,7 +17,9 @@ namespace {
 
 using testing_support::RowName;
 
-ParsedCommandLine Parse(std::vector<std::string_view> args) { return ParseCommandLine(args); }
+ParsedCommandLine Parse(std::vector<std::string_view> args) {
+  return ParseCommandLine(args);
+}
 
 // ---- command line
 
@@ -33,10 +35,30 @@ TEST(StationCommandLine, DefaultsAreKestrionsLineSettings) {
 }
 
 TEST(StationCommandLine, EveryOptionReachesItsField) {
-  const ParsedCommandLine receive =
-      Parse({"--name", "s1", "--baud=9600", "--data-bits", "7", "--parity", "even", "receive", "--out", "o.txt",
-             "--delay", "5", "--split-start", "--split-pause", "7", "--double-start", "--noise-around",
-             "--stall-after", "2", "--stall-wait", "9", "--timeout", "11", "--verbose"});
+  const ParsedCommandLine receive = Parse({"--name",
+                                           "s1",
+                                           "--baud=9600",
+                                           "--data-bits",
+                                           "7",
+                                           "--parity",
+                                           "even",
+                                           "receive",
+                                           "--out",
+                                           "o.txt",
+                                           "--delay",
+                                           "5",
+                                           "--split-start",
+                                           "--split-pause",
+                                           "7",
+                                           "--double-start",
+                                           "--noise-around",
+                                           "--stall-after",
+                                           "2",
+                                           "--stall-wait",
+                                           "9",
+                                           "--timeout",
+                                           "11",
+                                           "--verbose"});
   ASSERT_EQ(receive.kind, ParsedCommandLine::Kind::Run) << receive.error;
   const StationOptions& r = receive.options;
   EXPECT_EQ(r.name, "s1");
@@ -69,10 +91,13 @@ TEST(StationCommandLine, HelpWinsOverEverythingElse) {
   EXPECT_EQ(Parse({"--bogus", "--help"}).kind, ParsedCommandLine::Kind::Help);
   EXPECT_EQ(Parse({"-h"}).kind, ParsedCommandLine::Kind::Help);
   const std::string usage = UsageText();
-  for (const char* option : {"--port", "--name", "--baud", "--data-bits", "--parity", "receive", "--out",
-                             "--delay", "--split-start", "--double-start", "--noise-around", "--stall-after",
-                             "--timeout", "send", "--marker", "--raw", "--seed", "--zero-bytes", "--mixed-marker",
-                             "--finish-record", "--no-finish", "--wait-open"}) {
+  EXPECT_EQ(usage.find('{'), std::string::npos) << "a word left unfilled";
+  for (const char* option :
+       {"--port",         "--name",        "--baud",       "--data-bits",    "--parity",
+        "receive",        "--out",         "--delay",      "--split-start",  "--double-start",
+        "--noise-around", "--stall-after", "--timeout",    "send",           "--marker",
+        "--raw",          "--seed",        "--zero-bytes", "--mixed-marker", "--finish-record",
+        "--no-finish",    "--wait-open"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }
@@ -94,32 +119,33 @@ TEST_P(BadCommandLine, RefusedWithAReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, BadCommandLine,
-    testing::Values(BadLineCase{"NoCommand", {}, "no command"},
-                    BadLineCase{"UnknownCommand", {"fetch"}, "unknown command 'fetch'"},
-                    BadLineCase{"UnknownOption", {"receive", "--fast"}, "unknown option '--fast'"},
-                    BadLineCase{"MissingValue", {"receive", "--timeout"}, "--timeout needs a value"},
-                    BadLineCase{"BaudNotANumber", {"--baud", "fast", "receive"}, "--baud: 'fast'"},
-                    BadLineCase{"BaudUnsupported", {"--baud", "12345", "receive"}, "not a supported baud rate"},
-                    BadLineCase{"SixDataBits", {"--data-bits", "6", "receive"}, "not 7 or 8"},
-                    BadLineCase{"ParityMark", {"--parity", "mark", "receive"}, "not none, odd or even"},
-                    BadLineCase{"NameWithSlash", {"--name", "../x", "receive"}, "not a port name"},
-                    BadLineCase{"HiddenName", {"--name", ".x", "receive"}, "not a port name"},
-                    BadLineCase{"PortAndName", {"--port", "/dev/x", "--name", "y", "receive"}, "exclude"},
-                    BadLineCase{"WaitOpenOnAPort", {"--port", "/dev/x", "--wait-open", "receive"}, "--wait-enter"},
-                    BadLineCase{"NegativeDelay", {"receive", "--delay", "-5"}, "milliseconds"},
-                    BadLineCase{"DelayWithUnit", {"receive", "--delay", "5ms"}, "milliseconds"},
-                    BadLineCase{"ZeroTimeout", {"receive", "--timeout", "0"}, "no time"},
-                    BadLineCase{"ReceiveOptionOnSend", {"send", "--raw", "f", "--delay", "5"}, "option of 'receive'"},
-                    BadLineCase{"SendOptionBeforeCommand", {"--raw", "send", "f"}, "option of 'send'"},
-                    BadLineCase{"FlagWithValue", {"receive", "--split-start=yes"}, "takes no value"},
-                    BadLineCase{"SendWithoutFile", {"send", "--marker", "#"}, "needs the FILE"},
-                    BadLineCase{"TwoFiles", {"send", "--raw", "a", "b"}, "unexpected argument 'b'"},
-                    BadLineCase{"NoMarkerNorRaw", {"send", "f"}, "--marker M"},
-                    BadLineCase{"MarkerNotInTable", {"send", "--marker", "%", "f"}, "not a record marker"},
-                    BadLineCase{"TwoCharMarker", {"send", "--marker", "##", "f"}, "not a record marker"},
-                    BadLineCase{"MarkerAndRaw", {"send", "--marker", "#", "--raw", "f"}, "exclude"},
-                    BadLineCase{"MixedMarkerRaw", {"send", "--raw", "--mixed-marker", "f"}, "framed records"},
-                    BadLineCase{"ReceiveWithFile", {"receive", "f"}, "unexpected argument 'f'"}),
+    testing::Values(
+        BadLineCase{"NoCommand", {}, "no command"},
+        BadLineCase{"UnknownCommand", {"fetch"}, "unknown command 'fetch'"},
+        BadLineCase{"UnknownOption", {"receive", "--fast"}, "unknown option '--fast'"},
+        BadLineCase{"MissingValue", {"receive", "--timeout"}, "--timeout needs a value"},
+        BadLineCase{"BaudNotANumber", {"--baud", "fast", "receive"}, "--baud: 'fast'"},
+        BadLineCase{"BaudUnsupported", {"--baud", "12345", "receive"}, "not a supported baud rate"},
+        BadLineCase{"SixDataBits", {"--data-bits", "6", "receive"}, "not 7 or 8"},
+        BadLineCase{"ParityMark", {"--parity", "mark", "receive"}, "not none, odd or even"},
+        BadLineCase{"NameWithSlash", {"--name", "../x", "receive"}, "not a port name"},
+        BadLineCase{"HiddenName", {"--name", ".x", "receive"}, "not a port name"},
+        BadLineCase{"PortAndName", {"--port", "/dev/x", "--name", "y", "receive"}, "exclude"},
+        BadLineCase{"WaitOpenOnAPort", {"--port", "/dev/x", "--wait-open", "receive"}, "--wait-enter"},
+        BadLineCase{"NegativeDelay", {"receive", "--delay", "-5"}, "milliseconds"},
+        BadLineCase{"DelayWithUnit", {"receive", "--delay", "5ms"}, "milliseconds"},
+        BadLineCase{"ZeroTimeout", {"receive", "--timeout", "0"}, "no time"},
+        BadLineCase{"ReceiveOptionOnSend", {"send", "--raw", "f", "--delay", "5"}, "option of 'receive'"},
+        BadLineCase{"SendOptionBeforeCommand", {"--raw", "send", "f"}, "option of 'send'"},
+        BadLineCase{"FlagWithValue", {"receive", "--split-start=yes"}, "takes no value"},
+        BadLineCase{"SendWithoutFile", {"send", "--marker", "#"}, "needs the FILE"},
+        BadLineCase{"TwoFiles", {"send", "--raw", "a", "b"}, "unexpected argument 'b'"},
+        BadLineCase{"NoMarkerNorRaw", {"send", "f"}, "--marker M"},
+        BadLineCase{"MarkerNotInTable", {"send", "--marker", "%", "f"}, "not a record marker"},
+        BadLineCase{"TwoCharMarker", {"send", "--marker", "##", "f"}, "not a record marker"},
+        BadLineCase{"MarkerAndRaw", {"send", "--marker", "#", "--raw", "f"}, "exclude"},
+        BadLineCase{"MixedMarkerRaw", {"send", "--raw", "--mixed-marker", "f"}, "framed records"},
+        BadLineCase{"ReceiveWithFile", {"receive", "f"}, "unexpected argument 'f'"}),
     RowName());
 
 // ---- requests of the receiving instrument
@@ -140,7 +166,9 @@ ReceiveOptions With(bool split, bool twice, bool noise) {
 
 class RequestForms : public testing::TestWithParam<RequestCase> {};
 
-TEST_P(RequestForms, WritesOfOneRequest) { EXPECT_EQ(RequestWrites(GetParam().options), GetParam().writes); }
+TEST_P(RequestForms, WritesOfOneRequest) {
+  EXPECT_EQ(RequestWrites(GetParam().options), GetParam().writes);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RequestForms,
@@ -169,7 +197,9 @@ struct RecordsCase {
 
 class RecordLines : public testing::TestWithParam<RecordsCase> {};
 
-TEST_P(RecordLines, OneRecordPerLine) { EXPECT_EQ(SplitRecords(GetParam().file), GetParam().records); }
+TEST_P(RecordLines, OneRecordPerLine) {
+  EXPECT_EQ(SplitRecords(GetParam().file), GetParam().records);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RecordLines,
@@ -259,11 +289,13 @@ TEST(SendStreamNoise, FinishRecordIsOneAddedCopy) {
   ASSERT_TRUE(stream.finishRecord);
   EXPECT_EQ(stream.records, 11);
   const int copied = *stream.finishRecord - 1;
-  const std::string record = "#r" + std::to_string(copied) + "#\r\n#r" + std::to_string(copied) + ",Finish#\r\n";
+  const std::string record =
+      "#r" + std::to_string(copied) + "#\r\n#r" + std::to_string(copied) + ",Finish#\r\n";
   EXPECT_NE(stream.bytes.find(record), std::string::npos) << stream.bytes;
   // The only other "Finish" is the end word.
   std::size_t finishes = 0;
-  for (std::size_t at = stream.bytes.find("Finish"); at != std::string::npos; at = stream.bytes.find("Finish", at + 1)) {
+  for (std::size_t at = stream.bytes.find("Finish"); at != std::string::npos;
+       at = stream.bytes.find("Finish", at + 1)) {
     ++finishes;
   }
   EXPECT_EQ(finishes, 2u);
@@ -279,7 +311,9 @@ struct BitsCase {
 
 class BitsOnTheLine : public testing::TestWithParam<BitsCase> {};
 
-TEST_P(BitsOnTheLine, PerByte) { EXPECT_EQ(BitsPerByte(GetParam().settings), GetParam().bits); }
+TEST_P(BitsOnTheLine, PerByte) {
+  EXPECT_EQ(BitsPerByte(GetParam().settings), GetParam().bits);
+}
 
 INSTANTIATE_TEST_SUITE_P(Rows, BitsOnTheLine,
                          testing::Values(BitsCase{"EightNoneTwo", {19200, 8, Parity::None, true, 2}, 11},
@@ -292,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, BitsOnTheLine,
 
 TEST(Pacing, BytePeriodFollowsBaudAndFrame) {
   EXPECT_EQ(BytePeriod({9600, 8, Parity::None, true, 2}).count(), 1'145'833);  // 11 bits at 9600
-  EXPECT_EQ(BytePeriod({38400, 8, Parity::Even, true, 2}).count(), 312'500);  // 12 bits at 38400
+  EXPECT_EQ(BytePeriod({38400, 8, Parity::Even, true, 2}).count(), 312'500);   // 12 bits at 38400
 }
 
 TEST(Pacing, WriteSizesCoverTheStreamInSeededPieces) {
@@ -318,7 +352,8 @@ TEST(Pacing, DrawStaysInItsRange) {
   }
   EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](int n) { return n > 800; }));
   EXPECT_EQ(Draw(generator, 5, 5), 5u);
-  [[maybe_unused]] const std::uint32_t whole = Draw(generator, 0, 0xFFFFFFFF);  // the full range must not loop
+  [[maybe_unused]] const std::uint32_t whole =
+      Draw(generator, 0, 0xFFFFFFFF);  // the full range must not loop
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 #include "StationHarness.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -87,7 +86,9 @@ std::string TestPortName() {
   return name.substr(0, 60);
 }
 
-std::filesystem::path LinkPathFor(const std::string& name) { return VirtualPortDirectory() / name; }
+std::filesystem::path LinkPathFor(const std::string& name) {
+  return VirtualPortDirectory() / name;
+}
 
 StationProcess::StationProcess(std::vector<std::string> args, bool stdinPipe) {
   std::string program = KESTRION_STATION_BINARY;
@@ -142,11 +143,16 @@ void StationProcess::Signal(int signalNumber) const {
 }
 
 void StationProcess::WriteStdin(std::string_view bytes) const {
-  if (m_stdin >= 0) [[maybe_unused]] const ssize_t written = ::write(m_stdin, bytes.data(), bytes.size());
+  if (m_stdin >= 0) [[maybe_unused]]
+    const ssize_t written = ::write(m_stdin, bytes.data(), bytes.size());
 }
 
-std::string StationProcess::Stdout() const { return ReadFileBytes(m_output.Path() / "stdout"); }
-std::string StationProcess::Stderr() const { return ReadFileBytes(m_output.Path() / "stderr"); }
+std::string StationProcess::Stdout() const {
+  return ReadFileBytes(m_output.Path() / "stdout");
+}
+std::string StationProcess::Stderr() const {
+  return ReadFileBytes(m_output.Path() / "stderr");
+}
 
 RunningStation StartStation(const std::string& name, std::vector<std::string> args, bool stdinPipe) {
   RunningStation station;
@@ -156,7 +162,9 @@ RunningStation StartStation(const std::string& name, std::vector<std::string> ar
   station.process = std::make_unique<StationProcess>(std::move(args), stdinPipe);
   std::error_code ec;
   const bool linked = WaitUntil(
-      [&] { return std::filesystem::is_symlink(station.link, ec) || station.process->WaitForExit(milliseconds(0)); },
+      [&] {
+        return std::filesystem::is_symlink(station.link, ec) || station.process->WaitForExit(milliseconds(0));
+      },
       kLinkWait);
   EXPECT_TRUE(linked && std::filesystem::is_symlink(station.link, ec))
       << "no link at " << station.link << "; station said: " << station.process->Stderr();
@@ -173,9 +181,13 @@ bool ClientPort::Open(const std::filesystem::path& path, const LineSettings& set
   return true;
 }
 
-void ClientPort::Close() { m_port.Close(); }
+void ClientPort::Close() {
+  m_port.Close();
+}
 
-bool ClientPort::Write(std::string_view bytes) { return static_cast<bool>(m_port.Write(bytes)); }
+bool ClientPort::Write(std::string_view bytes) {
+  return static_cast<bool>(m_port.Write(bytes));
+}
 
 bool ClientPort::ReadUntil(const std::function<bool(const std::string&)>& done, milliseconds timeout) {
   // Short waits, so that a station that went away is noticed between them.

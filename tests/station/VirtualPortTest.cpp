@@ -1,9 +1,8 @@
 // The station's virtual port: the link Kestrion lists, made on start and gone on every way out; and the
 // command lines and devices it refuses.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -19,12 +18,16 @@ namespace {
 namespace fs = std::filesystem;
 constexpr milliseconds kExitWait{5000};
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 bool Exists(const fs::path& path) {
   std::error_code ec;
   return fs::exists(fs::symlink_status(path, ec));
 }
-int CountLines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+int CountLines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 struct SignalCase {
   const char* name;
@@ -144,7 +147,8 @@ TEST_P(ForeignEntry, IsLeftAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ForeignEntry,
-                         testing::Values(ForeignEntryCase{"LinkToAnotherDevice", true, "not at a pseudo-terminal"},
+                         testing::Values(ForeignEntryCase{"LinkToAnotherDevice", true,
+                                                          "not at a pseudo-terminal"},
                                          ForeignEntryCase{"PlainFile", false, "is not a link"}),
                          RowName());
 

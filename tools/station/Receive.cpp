@@ -8,10 +8,6 @@
 namespace kestrion::station {
 namespace {
 
-constexpr std::string_view kNoisePrefix = "OK ";
-// How many bytes of the start word go in the first write of a split request: "Sta", then "rt".
-constexpr std::size_t kSplitAt = 3;
-
 std::string Visible(std::string_view bytes) {
   std::string text;
   for (const char c : bytes) {
@@ -31,7 +27,9 @@ std::string Visible(std::string_view bytes) {
   return text;
 }
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 }  // namespace
 
@@ -43,7 +41,7 @@ std::vector<std::string> RequestWrites(const ReceiveOptions& options) {
   if (options.doubleStart) request += word;
   if (options.noiseAround) request += kLineEnd;
   if (!options.splitStart) return {request};
-  return {request.substr(0, wordAt + kSplitAt), request.substr(wordAt + kSplitAt)};
+  return {request.substr(0, wordAt + kSplitStartAt), request.substr(wordAt + kSplitStartAt)};
 }
 
 bool IsClosingLine(std::string_view line) {
@@ -76,10 +74,14 @@ ReceiveReport RunReceive(StationLink& link, const ReceiveOptions& options, std::
   };
   const auto linkEnd = [](LinkStatus status) {
     switch (status) {
-      case LinkStatus::TimedOut: return ReceiveEnd::TimedOut;
-      case LinkStatus::PeerGone: return ReceiveEnd::PeerGone;
-      case LinkStatus::Stopped: return ReceiveEnd::Stopped;
-      default: return ReceiveEnd::LinkFailed;
+      case LinkStatus::TimedOut:
+        return ReceiveEnd::TimedOut;
+      case LinkStatus::PeerGone:
+        return ReceiveEnd::PeerGone;
+      case LinkStatus::Stopped:
+        return ReceiveEnd::Stopped;
+      default:
+        return ReceiveEnd::LinkFailed;
     }
   };
   // Whatever is there now, without waiting: the tool must send nothing between a line and the next request.
@@ -108,7 +110,8 @@ ReceiveReport RunReceive(StationLink& link, const ReceiveOptions& options, std::
       return finish(ReceiveEnd::Stalled);
     }
     report.waitedLine = line;
-    if (options.delay.count() > 0 && !SleepUntil(Clock::now() + options.delay)) return finish(ReceiveEnd::Stopped);
+    if (options.delay.count() > 0 && !SleepUntil(Clock::now() + options.delay))
+      return finish(ReceiveEnd::Stopped);
     if (const auto failed = takeUnasked()) return finish(linkEnd(failed->status), failed->detail);
     if (!pending.empty()) {
       return finish(ReceiveEnd::UnaskedBytes, "before the request for line " + std::to_string(line) + ": \"" +
@@ -144,8 +147,8 @@ ReceiveReport RunReceive(StationLink& link, const ReceiveOptions& options, std::
     if (verbose) log << "kestrion-station: line " << line << ": \"" << Visible(received) << "\"\n";
     if (!pending.empty()) {
       report.unasked += pending.size();
-      return finish(ReceiveEnd::UnaskedBytes, "after line " + std::to_string(line) + ": \"" +
-                                                  Visible(pending.substr(0, 60)) + "\"");
+      return finish(ReceiveEnd::UnaskedBytes,
+                    "after line " + std::to_string(line) + ": \"" + Visible(pending.substr(0, 60)) + "\"");
     }
     if (IsClosingLine(received)) return finish(ReceiveEnd::Completed);
   }
@@ -158,7 +161,8 @@ std::string DescribeReceive(const ReceiveReport& report, const ReceiveOptions& o
                           std::to_string(report.bytes) + " bytes in " + seconds + " s";
   const std::string waited = std::to_string(report.waitedLine);
   switch (report.end) {
-    case ReceiveEnd::Completed: return "received " + got;
+    case ReceiveEnd::Completed:
+      return "received " + got;
     case ReceiveEnd::Stalled:
       return "stalled after " + std::to_string(report.lines) + (report.lines == 1 ? " line" : " lines") +
              " as asked (--stall-after); " +
@@ -166,18 +170,22 @@ std::string DescribeReceive(const ReceiveReport& report, const ReceiveOptions& o
                                   : std::to_string(report.unasked) + " bytes came unasked in the wait") +
              "; received " + got;
     case ReceiveEnd::TimedOut:
-      return "no line " + waited + " within " + std::to_string(options.timeout.value_or(Milliseconds{0}).count()) +
+      return "no line " + waited + " within " +
+             std::to_string(options.timeout.value_or(Milliseconds{0}).count()) +
              " ms of its request (received " + got + ")";
     case ReceiveEnd::PeerGone:
       return report.detail + " while the station waited for line " + waited + " (received " + got + ")";
     case ReceiveEnd::UnaskedBytes:
-      return std::to_string(report.unasked) + " bytes came without a request " + report.detail + " (received " +
-             got + ")";
-    case ReceiveEnd::LineTooLong: return report.detail;
-    case ReceiveEnd::OutputFailed: return report.detail + " (received " + got + ")";
+      return std::to_string(report.unasked) + " bytes came without a request " + report.detail +
+             " (received " + got + ")";
+    case ReceiveEnd::LineTooLong:
+      return report.detail;
+    case ReceiveEnd::OutputFailed:
+      return report.detail + " (received " + got + ")";
     case ReceiveEnd::LinkFailed:
       return report.detail + " while the station waited for line " + waited + " (received " + got + ")";
-    case ReceiveEnd::Stopped: return "stopped while waiting for line " + waited + " (received " + got + ")";
+    case ReceiveEnd::Stopped:
+      return "stopped while waiting for line " + waited + " (received " + got + ")";
   }
   return got;
 }

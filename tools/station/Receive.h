@@ -1,4 +1,5 @@
-// The instrument's side of an upload: ask with the start word, take one line, ask again, until the closing line.
+// The instrument's side of an upload: ask with the start word, take one line, ask again, until the closing
+// line.
 #pragma once
 
 #include <chrono>
@@ -42,9 +43,9 @@ struct ReceiveReport {
 // A line longer than this without its line end is a runaway sender, not a record.
 inline constexpr std::size_t kMaxLineBytes = 1 << 20;
 
-// Runs the exchange on `link`, writing every received byte to `out` as it completes a line (and the bytes of an
-// unfinished line or unasked bytes before a failure), flushed line by line. `log` receives progress lines when
-// `verbose`.
+// Runs the exchange on `link`, writing every received byte to `out` as it completes a line (and the bytes of
+// an unfinished line or unasked bytes before a failure), flushed line by line. `log` receives progress lines
+// when `verbose`.
 ReceiveReport RunReceive(StationLink& link, const ReceiveOptions& options, std::ostream& out, bool verbose,
                          std::ostream& log);
 

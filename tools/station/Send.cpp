@@ -59,12 +59,14 @@ StreamBuild BuildSendStream(std::string_view fileBytes, const SendOptions& optio
     std::vector<std::string> records = SplitRecords(fileBytes);
     for (std::size_t i = 0; i < records.size(); ++i) {
       if (records[i].find('\0') != std::string::npos) {
-        return {std::nullopt, "record " + std::to_string(i + 1) +
-                                  " holds a zero byte, which a framed record cannot carry (send it with --raw)"};
+        return {std::nullopt,
+                "record " + std::to_string(i + 1) +
+                    " holds a zero byte, which a framed record cannot carry (send it with --raw)"};
       }
     }
     if (options.finishRecord && !records.empty()) {
-      const auto after = static_cast<std::size_t>(Draw(noise, 0, static_cast<std::uint32_t>(records.size() - 1)));
+      const auto after =
+          static_cast<std::size_t>(Draw(noise, 0, static_cast<std::uint32_t>(records.size() - 1)));
       records.insert(records.begin() + static_cast<std::ptrdiff_t>(after) + 1,
                      records[after] + "," + kWordFinish);
       stream.finishRecord = static_cast<int>(after) + 1;
@@ -90,7 +92,8 @@ StreamBuild BuildSendStream(std::string_view fileBytes, const SendOptions& optio
     std::vector<std::size_t> places;
     places.reserve(static_cast<std::size_t>(options.zeroBytes));
     for (int i = 0; i < options.zeroBytes; ++i) {
-      places.push_back(Draw(noise, 0, static_cast<std::uint32_t>(std::min<std::size_t>(stream.bytes.size(), 0xFFFFFFFE))));
+      places.push_back(
+          Draw(noise, 0, static_cast<std::uint32_t>(std::min<std::size_t>(stream.bytes.size(), 0xFFFFFFFE))));
     }
     std::sort(places.begin(), places.end(), std::greater<>());
     for (const std::size_t place : places) stream.bytes.insert(place, 1, '\0');
@@ -120,8 +123,8 @@ std::vector<std::size_t> WriteSizes(std::size_t total, std::uint32_t seed) {
   return sizes;
 }
 
-SendReport RunSend(StationLink& link, std::string_view stream, const LineSettings& settings, std::uint32_t seed,
-                   bool verbose, std::ostream& log) {
+SendReport RunSend(StationLink& link, std::string_view stream, const LineSettings& settings,
+                   std::uint32_t seed, bool verbose, std::ostream& log) {
   SendReport report;
   const std::chrono::nanoseconds period = BytePeriod(settings);
   const Clock::time_point began = Clock::now();

@@ -16,8 +16,8 @@
 
 namespace kestrion::station {
 
-// The records of a file: one per line, a line ends at LF, the CRs before it are not part of the record; a last
-// line without LF counts, the empty piece after a final LF does not.
+// The records of a file: one per line, a line ends at LF, the CRs before it are not part of the record; a
+// last line without LF counts, the empty piece after a final LF does not.
 std::vector<std::string> SplitRecords(std::string_view fileBytes);
 
 struct SendStream {
@@ -34,8 +34,8 @@ struct StreamBuild {
   std::string error;  // when `stream` is empty
 };
 
-// Builds the bytes to send from the contents of the FILE. Fails on a zero byte inside a record (a record cannot
-// carry one; the zero-byte noise is added on purpose by --zero-bytes).
+// Builds the bytes to send from the contents of the FILE. Fails on a zero byte inside a record (a record
+// cannot carry one; the zero-byte noise is added on purpose by --zero-bytes).
 StreamBuild BuildSendStream(std::string_view fileBytes, const SendOptions& options);
 
 // Bits on the line per byte: a start bit, the data bits, the parity bit if any, two stop bits.
@@ -60,7 +60,7 @@ struct SendReport {
 
 // Writes `stream` paced so that no byte leaves before a real line at `settings` would have carried it: each
 // write goes out when its last byte would have arrived.
-SendReport RunSend(StationLink& link, std::string_view stream, const LineSettings& settings, std::uint32_t seed,
-                   bool verbose, std::ostream& log);
+SendReport RunSend(StationLink& link, std::string_view stream, const LineSettings& settings,
+                   std::uint32_t seed, bool verbose, std::ostream& log);
 
 }  // namespace kestrion::station

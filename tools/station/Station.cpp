@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
-#include <array>
 #include <memory>
 
 #include "Receive.h"
@@ -15,6 +15,7 @@
 #include "StationLink.h"
 #include "Stop.h"
 #include "VirtualPort.h"
+#include "serial/Framing.h"
 
 namespace kestrion::station {
 namespace {
@@ -22,9 +23,11 @@ namespace {
 constexpr const char* kPrefix = "kestrion-station: ";
 
 std::string SettingsText(const LineSettings& settings) {
-  const char* parity = settings.parity == Parity::None ? "none" : settings.parity == Parity::Odd ? "odd" : "even";
-  return std::to_string(settings.baudRate) + " baud, " + std::to_string(settings.dataBits) + " data bits, parity " +
-         parity + ", " + std::to_string(settings.stopBits) + " stop bits";
+  const char* parity = settings.parity == Parity::None  ? "none"
+                       : settings.parity == Parity::Odd ? "odd"
+                                                        : "even";
+  return std::to_string(settings.baudRate) + " baud, " + std::to_string(settings.dataBits) +
+         " data bits, parity " + parity + ", " + std::to_string(settings.stopBits) + " stop bits";
 }
 
 std::string SecondsText(Clock::duration d) {
@@ -77,14 +80,18 @@ int Receive(StationLink& link, const StationOptions& options, std::ostream& data
   if (report.end == ReceiveEnd::Stopped) return StoppedStatus(log, DescribeReceive(report, options.receive));
   log << kPrefix << DescribeReceive(report, options.receive) << "\n";
   switch (report.end) {
-    case ReceiveEnd::Completed: return kExitCompleted;
-    case ReceiveEnd::Stalled: return kExitStalled;
-    default: return kExitFailed;
+    case ReceiveEnd::Completed:
+      return kExitCompleted;
+    case ReceiveEnd::Stalled:
+      return kExitStalled;
+    default:
+      return kExitFailed;
   }
 }
 
 int Send(StationLink& link, const SendStream& stream, const StationOptions& options, std::ostream& log) {
-  const SendReport report = RunSend(link, stream.bytes, options.settings, options.send.seed, options.verbose, log);
+  const SendReport report =
+      RunSend(link, stream.bytes, options.settings, options.send.seed, options.verbose, log);
   const std::string sent = std::to_string(report.bytesSent) + " of " + std::to_string(stream.bytes.size()) +
                            " bytes in " + SecondsText(report.elapsed) + " s";
   if (report.status == LinkStatus::Stopped) return StoppedStatus(log, "after " + sent);
@@ -98,14 +105,15 @@ int Send(StationLink& link, const SendStream& stream, const StationOptions& opti
     log << kPrefix << lingered.detail << " (sent " << sent << ")\n";
     return kExitFailed;
   }
-  std::string what = options.send.raw ? std::string("the file as it stands")
-                                      : std::to_string(stream.records) + " records";
+  std::string what =
+      options.send.raw ? std::string("the file as it stands") : std::to_string(stream.records) + " records";
   std::string noise;
   if (stream.zeroBytes > 0) noise += ", " + std::to_string(stream.zeroBytes) + " zero bytes";
   if (stream.mixedRecord) {
     noise += ", record " + std::to_string(*stream.mixedRecord + 1) + " framed with " + *stream.mixedMarker;
   }
-  if (stream.finishRecord) noise += ", record " + std::to_string(*stream.finishRecord + 1) + " holds Finish";
+  if (stream.finishRecord)
+    noise += ", record " + std::to_string(*stream.finishRecord + 1) + " holds " + kWordFinish;
   if (options.send.noFinish) noise += ", no end word";
   const double seconds = std::chrono::duration<double>(report.elapsed).count();
   const double bitsPerSecond =
@@ -140,7 +148,8 @@ int RunStation(const StationOptions& options, std::ostream& data, std::ostream& 
     stream = std::move(built.stream);
     if (options.settings.dataBits == 7 &&
         std::any_of(stream->bytes.begin(), stream->bytes.end(), [](char c) { return (c & 0x80) != 0; })) {
-      log << kPrefix << "note: the records hold bytes above 0x7F, which a line of 7 data bits cannot carry; they "
+      log << kPrefix
+          << "note: the records hold bytes above 0x7F, which a line of 7 data bits cannot carry; they "
           << "go out as they stand\n";
     }
   } else if (!options.receive.outPath.empty()) {
@@ -171,8 +180,8 @@ int RunStation(const StationOptions& options, std::ostream& data, std::ostream& 
       log << kPrefix << error << "\n";
       return kExitUsage;
     }
-    log << kPrefix << "virtual port " << registration->LinkPath().string() << " -> " << pty->SlavePath() << " ("
-        << SettingsText(options.settings) << ")\n";
+    log << kPrefix << "virtual port " << registration->LinkPath().string() << " -> " << pty->SlavePath()
+        << " (" << SettingsText(options.settings) << ")\n";
     link = std::move(pty);
   }
   log.flush();

@@ -25,11 +25,16 @@ constexpr std::chrono::milliseconds kPortPollPeriod{50};
 
 std::optional<speed_t> SpeedOf(int baudRate) {
   switch (baudRate) {
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    default: return std::nullopt;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -44,15 +49,32 @@ std::string ErrnoText(int errorNumber) {
 std::string PortFailureText(const PortResult& result) {
   std::string text;
   switch (result.failure) {
-    case PortFailure::None: return "no failure";
-    case PortFailure::NoSuchDevice: text = "no such device"; break;
-    case PortFailure::InUse: text = "the device is in use by another program"; break;
-    case PortFailure::PermissionDenied: text = "permission denied (is the user in the dialout group?)"; break;
-    case PortFailure::SettingsRefused: text = "the device refused the line settings"; break;
-    case PortFailure::NotOpen: text = "the device is not open"; break;
-    case PortFailure::DeviceGone: text = "the device is gone"; break;
-    case PortFailure::TimedOut: text = "a write timed out"; break;
-    case PortFailure::Other: text = "the port failed"; break;
+    case PortFailure::None:
+      return "no failure";
+    case PortFailure::NoSuchDevice:
+      text = "no such device";
+      break;
+    case PortFailure::InUse:
+      text = "the device is in use by another program";
+      break;
+    case PortFailure::PermissionDenied:
+      text = "permission denied (is the user in the dialout group?)";
+      break;
+    case PortFailure::SettingsRefused:
+      text = "the device refused the line settings";
+      break;
+    case PortFailure::NotOpen:
+      text = "the device is not open";
+      break;
+    case PortFailure::DeviceGone:
+      text = "the device is gone";
+      break;
+    case PortFailure::TimedOut:
+      text = "a write timed out";
+      break;
+    case PortFailure::Other:
+      text = "the port failed";
+      break;
   }
   if (result.systemError != 0) text += " (" + ErrnoText(result.systemError) + ")";
   return text;
@@ -200,8 +222,8 @@ LinkResult PtyLink::WaitForPeer(std::chrono::milliseconds settle) {
 }
 
 LinkResult PtyLink::Linger(std::chrono::milliseconds linger) {
-  // A pseudo-terminal drops what its reader has not taken when the master closes: keep it while the other side
-  // is there (or may still come), until it lets go.
+  // A pseudo-terminal drops what its reader has not taken when the master closes: keep it while the other
+  // side is there (or may still come), until it lets go.
   const Clock::time_point until = Clock::now() + linger;
   for (;;) {
     if (PeerOpen()) {
@@ -212,7 +234,8 @@ LinkResult PtyLink::Linger(std::chrono::milliseconds linger) {
     if (Clock::now() >= until) break;
     if (!SleepUntil(std::min(until, Clock::now() + kPeerPollPeriod))) return {LinkStatus::Stopped, 0, {}};
   }
-  if (!m_bPeerSeen) return {LinkStatus::PeerGone, 0, "nobody opened the port, so nobody could read the bytes"};
+  if (!m_bPeerSeen)
+    return {LinkStatus::PeerGone, 0, "nobody opened the port, so nobody could read the bytes"};
   return {};
 }
 
@@ -238,8 +261,8 @@ LinkResult PortLink::Read(char* buffer, std::size_t max, Clock::time_point deadl
     if (*waiting > 0) return {LinkStatus::Ok, m_port.Read(buffer, max), {}};
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return {LinkStatus::TimedOut, 0, {}};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
-                      std::chrono::milliseconds(1);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) + std::chrono::milliseconds(1);
     m_port.WaitForBytes(std::min(left, kPortPollPeriod));
   }
 }
@@ -250,7 +273,7 @@ LinkResult PortLink::Write(std::string_view bytes) {
   if (written) return {LinkStatus::Ok, bytes.size(), {}};
   const LinkStatus status = written.failure == PortFailure::DeviceGone ? LinkStatus::PeerGone
                             : written.failure == PortFailure::TimedOut ? LinkStatus::TimedOut
-                                                                        : LinkStatus::Failed;
+                                                                       : LinkStatus::Failed;
   return {status, 0, PortFailureText(written)};
 }
 

@@ -66,7 +66,8 @@ class PtyLink final : public StationLink {
   LinkResult Linger(std::chrono::milliseconds linger) override;
 
  private:
-  PtyLink(UniqueFd master, std::string slavePath) : m_master(std::move(master)), m_strSlavePath(std::move(slavePath)) {}
+  PtyLink(UniqueFd master, std::string slavePath)
+      : m_master(std::move(master)), m_strSlavePath(std::move(slavePath)) {}
   UniqueFd m_master;
   std::string m_strSlavePath;
   // Once the other side has opened the port, its closing it means it is gone; before that, bytes written wait

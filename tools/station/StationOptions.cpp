@@ -51,8 +51,8 @@ struct Parser {
   bool Milliseconds(std::string_view option, std::string_view text, station::Milliseconds& out) {
     const auto value = ParseInteger(text, 0, kMaxMilliseconds);
     if (!value) {
-      return Fail(std::string(option) + ": '" + std::string(text) + "' is not a number of milliseconds (0 to " +
-                  std::to_string(kMaxMilliseconds) + ")");
+      return Fail(std::string(option) + ": '" + std::string(text) +
+                  "' is not a number of milliseconds (0 to " + std::to_string(kMaxMilliseconds) + ")");
     }
     out = station::Milliseconds(*value);
     return true;
@@ -72,7 +72,8 @@ struct Parser {
     if (scope == Scope::Global) return true;
     const Command wanted = scope == Scope::Receive ? Command::Receive : Command::Send;
     const char* word = scope == Scope::Receive ? "receive" : "send";
-    if (command != wanted) return Fail(std::string(option) + " is an option of '" + word + "'; give it after " + word);
+    if (command != wanted)
+      return Fail(std::string(option) + " is an option of '" + word + "'; give it after " + word);
     return true;
   }
 
@@ -141,7 +142,9 @@ const std::vector<OptionRow>& OptionTable() {
       {"--wait-enter", Scope::Global, false,
        [](Parser& p, std::string_view, std::string_view) { return p.result.options.waitEnter = true; }},
       {"--settle", Scope::Global, true,
-       [](Parser& p, std::string_view o, std::string_view v) { return p.Milliseconds(o, v, p.result.options.settle); }},
+       [](Parser& p, std::string_view o, std::string_view v) {
+         return p.Milliseconds(o, v, p.result.options.settle);
+       }},
       {"--verbose", Scope::Global, false,
        [](Parser& p, std::string_view, std::string_view) { return p.result.options.verbose = true; }},
       {"--out", Scope::Receive, true,
@@ -155,15 +158,21 @@ const std::vector<OptionRow>& OptionTable() {
          return p.Milliseconds(o, v, p.result.options.receive.delay);
        }},
       {"--split-start", Scope::Receive, false,
-       [](Parser& p, std::string_view, std::string_view) { return p.result.options.receive.splitStart = true; }},
+       [](Parser& p, std::string_view, std::string_view) {
+         return p.result.options.receive.splitStart = true;
+       }},
       {"--split-pause", Scope::Receive, true,
        [](Parser& p, std::string_view o, std::string_view v) {
          return p.Milliseconds(o, v, p.result.options.receive.splitPause);
        }},
       {"--double-start", Scope::Receive, false,
-       [](Parser& p, std::string_view, std::string_view) { return p.result.options.receive.doubleStart = true; }},
+       [](Parser& p, std::string_view, std::string_view) {
+         return p.result.options.receive.doubleStart = true;
+       }},
       {"--noise-around", Scope::Receive, false,
-       [](Parser& p, std::string_view, std::string_view) { return p.result.options.receive.noiseAround = true; }},
+       [](Parser& p, std::string_view, std::string_view) {
+         return p.result.options.receive.noiseAround = true;
+       }},
       {"--stall-after", Scope::Receive, true,
        [](Parser& p, std::string_view o, std::string_view v) {
          std::int64_t count = 0;
@@ -186,7 +195,8 @@ const std::vector<OptionRow>& OptionTable() {
       {"--marker", Scope::Send, true,
        [](Parser& p, std::string_view, std::string_view v) {
          if (v.size() != 1 || MarkerByChar(v[0]) == nullptr) {
-           return p.Fail("--marker: '" + std::string(v) + "' is not a record marker (one of " + MarkerList() + ")");
+           return p.Fail("--marker: '" + std::string(v) + "' is not a record marker (one of " + MarkerList() +
+                         ")");
          }
          p.result.options.send.marker = v[0];
          return true;
@@ -196,7 +206,8 @@ const std::vector<OptionRow>& OptionTable() {
       {"--seed", Scope::Send, true,
        [](Parser& p, std::string_view o, std::string_view v) {
          const auto value = ParseInteger(v, 0, 0xFFFFFFFF);
-         if (!value) return p.Fail(std::string(o) + ": '" + std::string(v) + "' is not a number from 0 to 4294967295");
+         if (!value)
+           return p.Fail(std::string(o) + ": '" + std::string(v) + "' is not a number from 0 to 4294967295");
          p.result.options.send.seed = static_cast<std::uint32_t>(*value);
          return true;
        }},
@@ -209,9 +220,13 @@ const std::vector<OptionRow>& OptionTable() {
          return true;
        }},
       {"--mixed-marker", Scope::Send, false,
-       [](Parser& p, std::string_view, std::string_view) { return p.result.options.send.mixedMarker = true; }},
+       [](Parser& p, std::string_view, std::string_view) {
+         return p.result.options.send.mixedMarker = true;
+       }},
       {"--finish-record", Scope::Send, false,
-       [](Parser& p, std::string_view, std::string_view) { return p.result.options.send.finishRecord = true; }},
+       [](Parser& p, std::string_view, std::string_view) {
+         return p.result.options.send.finishRecord = true;
+       }},
       {"--no-finish", Scope::Send, false,
        [](Parser& p, std::string_view, std::string_view) { return p.result.options.send.noFinish = true; }},
       {"--linger", Scope::Send, true,
@@ -225,7 +240,8 @@ const std::vector<OptionRow>& OptionTable() {
 bool Parser::Option(std::string_view option, std::optional<std::string_view> value, bool& usedValue) {
   usedValue = false;
   const auto& table = OptionTable();
-  const auto row = std::find_if(table.begin(), table.end(), [&](const OptionRow& r) { return r.name == option; });
+  const auto row =
+      std::find_if(table.begin(), table.end(), [&](const OptionRow& r) { return r.name == option; });
   if (row == table.end()) return Fail("unknown option '" + std::string(option) + "'");
   if (!InScope(option, row->scope)) return false;
   if (!row->takesValue) {
@@ -239,12 +255,14 @@ bool Parser::Option(std::string_view option, std::optional<std::string_view> val
 bool Finish(Parser& p) {
   StationOptions& o = p.result.options;
   if (!p.command) return p.Fail("no command: give 'receive' or 'send'");
-  if (p.portGiven && p.nameGiven) return p.Fail("--port and --name exclude each other (--name names the station's own port)");
+  if (p.portGiven && p.nameGiven)
+    return p.Fail("--port and --name exclude each other (--name names the station's own port)");
   if (p.portGiven && o.waitOpen) {
     return p.Fail("--wait-open watches the station's own pseudo-terminal; with --port use --wait-enter");
   }
   if (*p.command == Command::Receive) {
-    if (!p.positionals.empty()) return p.Fail("unexpected argument '" + std::string(p.positionals.front()) + "'");
+    if (!p.positionals.empty())
+      return p.Fail("unexpected argument '" + std::string(p.positionals.front()) + "'");
     return true;
   }
   SendOptions& s = o.send;
@@ -267,8 +285,8 @@ bool IsSupportedBaudRate(int baudRate) {
 bool IsValidPortName(std::string_view name) {
   if (name.empty() || name.size() > 64 || name.front() == '.') return false;
   return std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
-           c == '-';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-';
   });
 }
 
@@ -322,8 +340,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
 }
 
 std::string UsageText() {
-  const std::string markers = MarkerList();
-  return
+  // The words of the protocol come from the framing table; {NAME} marks where each goes.
+  // clang-format off
+  std::string text =
       "kestrion-station: a simulated total station for Kestrion, on a pseudo-terminal or a serial port.\n"
       "\n"
       "Usage:\n"
@@ -346,35 +365,54 @@ std::string UsageText() {
       "  --wait-enter       before the first byte, wait for Enter on standard input (any port)\n"
       "  --verbose          report every request and line on standard error\n"
       "\n"
-      "receive: the instrument during an upload. It writes the start word, reads one line up to CR LF, asks\n"
-      "again, until the line 'Upload Finish'; the lines go byte for byte, line ends included, to --out FILE\n"
+      "receive: the instrument during an upload. It writes '{START}', reads one line up to CR LF, asks\n"
+      "again, until the line '{UPLOAD_FINISH}'; the lines go byte for byte, line ends included, to --out FILE\n"
       "or standard output.\n"
       "  --out FILE         write the received lines here\n"
       "  --delay MS         wait MS before each request\n"
-      "  --split-start      send the start word in two writes, 'Sta' and 'rt'\n"
+      "  --split-start      send the start word in two writes, '{START_HEAD}' and '{START_TAIL}'\n"
       "  --split-pause MS   the pause between the halves (default 150)\n"
       "  --double-start     send the start word twice in one write (still one line expected per request)\n"
-      "  --noise-around     send text around the start word: 'OK ' before it, CR LF after it\n"
+      "  --noise-around     send text around the start word: '{NOISE}' before it, CR LF after it\n"
       "  --stall-after N    stop asking after N lines, wait --stall-wait MS (default 2000), exit with 3\n"
       "  --timeout MS       each line must arrive within MS of its request, otherwise exit with 1\n"
       "  Bytes that arrive without a request (a second line for one request) end the exchange with 1.\n"
       "\n"
       "send: the instrument during a download. FILE holds one record per line (CR LF or LF).\n"
-      "  --marker M         frame each record as M record M CR LF; M is one of " + markers + "\n"
+      "  --marker M         frame each record as M record M CR LF; M is one of {MARKERS}\n"
       "  --raw              send the bytes of FILE as they stand\n"
-      "  Then 'Download Finish' and CR LF. The bytes are paced at the rate of the line settings (1 start bit,\n"
-      "  the data bits, the parity bit, 2 stop bits per byte) in writes of 1 to 64 bytes.\n"
+      "  Then '{DOWNLOAD_FINISH}' and CR LF. The bytes are paced at the rate of the line settings (1 start\n"
+      "  bit, the data bits, the parity bit, 2 stop bits per byte) in writes of 1 to 64 bytes.\n"
       "  --seed N           seed of the write sizes and of the noise (default 1)\n"
       "  --zero-bytes N     put N zero bytes at places spread over the stream\n"
       "  --mixed-marker     frame one record with the next marker of the table instead\n"
-      "  --finish-record    add a record that holds 'Finish': a copy of one record with ',Finish' appended\n"
-      "  --no-finish        leave out the closing 'Download Finish' line\n"
+      "  --finish-record    add a record that holds '{FINISH}': a copy of one record with ',{FINISH}' appended\n"
+      "  --no-finish        leave out the closing '{DOWNLOAD_FINISH}' line\n"
       "  --linger MS        (pseudo-terminal) after the last byte, keep the port until the other side closes\n"
       "                     it or MS pass (default 2000): unread bytes are lost when the station closes it\n"
       "\n"
       "Exit status: 0 the exchange completed; 1 it failed (time limit, the other side or the device gone,\n"
       "bytes nobody asked for); 2 bad command line, missing file, port that cannot be opened; 3 stalled as\n"
       "asked by --stall-after; 128+N stopped by signal N. Failures print one line on standard error.\n";
+  // clang-format on
+  const std::string start = kWordStart;
+  const std::pair<std::string_view, std::string> words[] = {
+      {"{START_HEAD}", start.substr(0, kSplitStartAt)},
+      {"{START_TAIL}", start.substr(kSplitStartAt)},
+      {"{START}", start},
+      {"{UPLOAD_FINISH}", kWordUploadFinish},
+      {"{DOWNLOAD_FINISH}", kWordDownloadFinish},
+      {"{FINISH}", kWordFinish},
+      {"{NOISE}", std::string(kNoisePrefix)},
+      {"{MARKERS}", MarkerList()},
+  };
+  for (const auto& [token, word] : words) {
+    for (std::size_t at = text.find(token); at != std::string::npos;
+         at = text.find(token, at + word.size())) {
+      text.replace(at, token.size(), word);
+    }
+  }
+  return text;
 }
 
 }  // namespace kestrion::station

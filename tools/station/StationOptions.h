@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +14,11 @@
 namespace kestrion::station {
 
 using Milliseconds = std::chrono::milliseconds;
+
+// What --noise-around puts before the start word (CR LF follows it).
+inline constexpr std::string_view kNoisePrefix = "OK ";
+// How many bytes of the start word go in the first write of --split-start.
+inline constexpr std::size_t kSplitStartAt = 3;
 
 // The instrument during an upload: it asks for every line with the start word.
 struct ReceiveOptions {
@@ -43,9 +49,9 @@ struct SendOptions {
 enum class Command { Receive, Send };
 
 struct StationOptions {
-  std::string portPath;         // empty: make a pseudo-terminal and register it
+  std::string portPath;          // empty: make a pseudo-terminal and register it
   std::string name = "station";  // the virtual port's link name
-  LineSettings settings;        // Kestrion's defaults: 19200 baud, 8 data bits, no parity, 2 stop bits
+  LineSettings settings;         // Kestrion's defaults: 19200 baud, 8 data bits, no parity, 2 stop bits
   bool waitOpen = false;
   bool waitEnter = false;
   Milliseconds settle{200};

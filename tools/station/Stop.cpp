@@ -51,9 +51,13 @@ void InstallStopHandlers() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
-bool StopRequested() { return g_stopSignal != 0; }
+bool StopRequested() {
+  return g_stopSignal != 0;
+}
 
-int StopSignalNumber() { return static_cast<int>(g_stopSignal); }
+int StopSignalNumber() {
+  return static_cast<int>(g_stopSignal);
+}
 
 WaitResult WaitForFd(int fd, short events, Clock::time_point deadline, short* revents) {
   if (revents != nullptr) *revents = 0;
@@ -90,6 +94,8 @@ WaitResult WaitForFd(int fd, short events, Clock::time_point deadline, short* re
   }
 }
 
-bool SleepUntil(Clock::time_point until) { return WaitForFd(-1, 0, until) != WaitResult::Stopped; }
+bool SleepUntil(Clock::time_point until) {
+  return WaitForFd(-1, 0, until) != WaitResult::Stopped;
+}
 
 }  // namespace kestrion::station

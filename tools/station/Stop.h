@@ -16,8 +16,9 @@ int StopSignalNumber();
 
 enum class WaitResult { Ready, TimedOut, Stopped };
 
-// Waits until `fd` reports one of `events` (poll flags; hang-up and errors count as ready), `deadline` passes or
-// a stop is asked. `revents` receives what the fd reported. A negative fd waits for the deadline or a stop only.
+// Waits until `fd` reports one of `events` (poll flags; hang-up and errors count as ready), `deadline` passes
+// or a stop is asked. `revents` receives what the fd reported. A negative fd waits for the deadline or a stop
+// only.
 WaitResult WaitForFd(int fd, short events, Clock::time_point deadline, short* revents = nullptr);
 
 // Sleeps until `until`; false when a stop was asked first.

@@ -15,7 +15,8 @@
 namespace kestrion::station {
 namespace {
 
-// Only links into the pseudo-terminal folder are ours to replace: a link a person made to a real device stays.
+// Only links into the pseudo-terminal folder are ours to replace: a link a person made to a real device
+// stays.
 constexpr std::string_view kPtyFolder = "/dev/pts/";
 
 // Makes every missing folder of `path` with mode 0700: the ports of one user are nobody else's business.
@@ -55,7 +56,9 @@ std::string LockHolder(int fd) {
 
 }  // namespace
 
-std::filesystem::path StationLockDirectory() { return VirtualPortDirectory().parent_path() / "stations"; }
+std::filesystem::path StationLockDirectory() {
+  return VirtualPortDirectory().parent_path() / "stations";
+}
 
 std::unique_ptr<VirtualPortRegistration> VirtualPortRegistration::Register(const std::string& name,
                                                                            const std::string& devicePath,
@@ -79,7 +82,8 @@ std::unique_ptr<VirtualPortRegistration> VirtualPortRegistration::Register(const
     }
     if (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno == EWOULDBLOCK) {
-        error = "the virtual port '" + name + "' is held by " + LockHolder(lock.Get()) + "; choose another --name";
+        error = "the virtual port '" + name + "' is held by " + LockHolder(lock.Get()) +
+                "; choose another --name";
       } else {
         error = "cannot lock " + reg->m_lockPath.string() + ": " + ErrnoText(errno);
       }
@@ -111,14 +115,16 @@ std::unique_ptr<VirtualPortRegistration> VirtualPortRegistration::Register(const
     }
     const std::string target = ReadLink(reg->m_linkPath).value_or("");
     if (!target.starts_with(kPtyFolder)) {
-      error = reg->m_linkPath.string() + " points at " + target + ", not at a pseudo-terminal; not replacing it";
+      error =
+          reg->m_linkPath.string() + " points at " + target + ", not at a pseudo-terminal; not replacing it";
       return nullptr;
     }
     // A link of a station that is gone (its lock was free): replaced below.
   }
 
-  // Failures from here on leave the lock file to the destructor, which removes it while still holding the lock.
-  // Made under another name and renamed into place, so that a reader never sees a missing or a half link.
+  // Failures from here on leave the lock file to the destructor, which removes it while still holding the
+  // lock. Made under another name and renamed into place, so that a reader never sees a missing or a half
+  // link.
   const std::filesystem::path temporary = lockFolder / (name + ".link." + std::to_string(::getpid()));
   ::unlink(temporary.c_str());
   if (::symlink(devicePath.c_str(), temporary.c_str()) != 0) {

@@ -17,8 +17,8 @@ namespace kestrion::station {
 class VirtualPortRegistration {
  public:
   // Makes the folders (0700) and the link `name` -> `devicePath`. Null and `error` set on failure.
-  static std::unique_ptr<VirtualPortRegistration> Register(const std::string& name, const std::string& devicePath,
-                                                           std::string& error);
+  static std::unique_ptr<VirtualPortRegistration> Register(const std::string& name,
+                                                           const std::string& devicePath, std::string& error);
   // Removes the link, if it still points at this station's device, and the lock file.
   ~VirtualPortRegistration();
   VirtualPortRegistration(const VirtualPortRegistration&) = delete;

@@ -12,11 +12,14 @@ int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const ParsedCommandLine parsed = ParseCommandLine(args);
   switch (parsed.kind) {
-    case ParsedCommandLine::Kind::Help: std::cout << UsageText(); return kExitCompleted;
+    case ParsedCommandLine::Kind::Help:
+      std::cout << UsageText();
+      return kExitCompleted;
     case ParsedCommandLine::Kind::Error:
       std::cerr << "kestrion-station: " << parsed.error << " (see --help)\n";
       return kExitUsage;
-    case ParsedCommandLine::Kind::Run: break;
+    case ParsedCommandLine::Kind::Run:
+      break;
   }
   return RunStation(parsed.options, std::cout, std::cerr);
 }
