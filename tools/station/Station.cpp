@@ -1,0 +1,206 @@
+#include "Station.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "Receive.h"
+#include "Send.h"
+#include "StationLink.h"
+#include "Stop.h"
+#include "VirtualPort.h"
+#include "serial/Framing.h"
+
+namespace kestrion::station {
+namespace {
+
+constexpr const char* kPrefix = "kestrion-station: ";
+
+std::string SettingsText(const LineSettings& settings) {
+  const char* parity = settings.parity == Parity::None  ? "none"
+                       : settings.parity == Parity::Odd ? "odd"
+                                                        : "even";
+  return std::to_string(settings.baudRate) + " baud, " + std::to_string(settings.dataBits) +
+         " data bits, parity " + parity + ", " + std::to_string(settings.stopBits) + " stop bits";
+}
+
+std::string SecondsText(Clock::duration d) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", std::chrono::duration<double>(d).count());
+  return text;
+}
+
+int StoppedStatus(std::ostream& log, const std::string& when) {
+  log << kPrefix << "stopped by signal " << StopSignalNumber() << " " << when << "\n";
+  return kExitSignalBase + StopSignalNumber();
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = "cannot read " + path + ": " + ErrnoText(errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  std::array<char, 65536> chunk{};
+  while (file.read(chunk.data(), chunk.size()) || file.gcount() > 0) {
+    bytes.append(chunk.data(), static_cast<std::size_t>(file.gcount()));
+  }
+  if (file.bad()) {
+    error = "cannot read " + path;
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// Waits for a line (or the end) on standard input. False on a stop.
+bool WaitForEnter() {
+  for (;;) {
+    if (WaitForFd(STDIN_FILENO, POLLIN, kNoDeadline) == WaitResult::Stopped) return false;
+    char c = 0;
+    const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || c == '\n') return true;
+  }
+}
+
+int Receive(StationLink& link, const StationOptions& options, std::ostream& data, std::ostream& log) {
+  std::ofstream file;
+  if (!options.receive.outPath.empty()) {
+    file.open(options.receive.outPath, std::ios::binary | std::ios::trunc);
+  }
+  std::ostream& out = options.receive.outPath.empty() ? data : file;
+  const ReceiveReport report = RunReceive(link, options.receive, out, options.verbose, log);
+  if (report.end == ReceiveEnd::Stopped) return StoppedStatus(log, DescribeReceive(report, options.receive));
+  log << kPrefix << DescribeReceive(report, options.receive) << "\n";
+  switch (report.end) {
+    case ReceiveEnd::Completed:
+      return kExitCompleted;
+    case ReceiveEnd::Stalled:
+      return kExitStalled;
+    default:
+      return kExitFailed;
+  }
+}
+
+int Send(StationLink& link, const SendStream& stream, const StationOptions& options, std::ostream& log) {
+  const SendReport report =
+      RunSend(link, stream.bytes, options.settings, options.send.seed, options.verbose, log);
+  const std::string sent = std::to_string(report.bytesSent) + " of " + std::to_string(stream.bytes.size()) +
+                           " bytes in " + SecondsText(report.elapsed) + " s";
+  if (report.status == LinkStatus::Stopped) return StoppedStatus(log, "after " + sent);
+  if (report.status != LinkStatus::Ok) {
+    log << kPrefix << report.detail << " after " << sent << "\n";
+    return kExitFailed;
+  }
+  const LinkResult lingered = link.Linger(options.send.linger);
+  if (lingered.status == LinkStatus::Stopped) return StoppedStatus(log, "after sending " + sent);
+  if (lingered.status != LinkStatus::Ok) {
+    log << kPrefix << lingered.detail << " (sent " << sent << ")\n";
+    return kExitFailed;
+  }
+  std::string what =
+      options.send.raw ? std::string("the file as it stands") : std::to_string(stream.records) + " records";
+  std::string noise;
+  if (stream.zeroBytes > 0) noise += ", " + std::to_string(stream.zeroBytes) + " zero bytes";
+  if (stream.mixedRecord) {
+    noise += ", record " + std::to_string(*stream.mixedRecord + 1) + " framed with " + *stream.mixedMarker;
+  }
+  if (stream.finishRecord)
+    noise += ", record " + std::to_string(*stream.finishRecord + 1) + " holds " + kWordFinish;
+  if (options.send.noFinish) noise += ", no end word";
+  const double seconds = std::chrono::duration<double>(report.elapsed).count();
+  const double bitsPerSecond =
+      seconds > 0 ? static_cast<double>(report.bytesSent) * BitsPerByte(options.settings) / seconds : 0;
+  char rate[48];
+  std::snprintf(rate, sizeof rate, "%.0f", bitsPerSecond);
+  log << kPrefix << "sent " << what << noise << ": " << report.bytesSent << " bytes in " << report.writes
+      << " writes, " << SecondsText(report.elapsed) << " s (" << rate << " bit/s on the line)\n";
+  return kExitCompleted;
+}
+
+}  // namespace
+
+int RunStation(const StationOptions& options, std::ostream& data, std::ostream& log) {
+  InstallStopHandlers();
+  std::string error;
+
+  // Everything that can be refused is checked before the port is made, so that nothing waits for a
+  // station that was never going to run.
+  std::optional<SendStream> stream;
+  if (options.command == Command::Send) {
+    const auto fileBytes = ReadWholeFile(options.send.filePath, error);
+    if (!fileBytes) {
+      log << kPrefix << error << "\n";
+      return kExitUsage;
+    }
+    StreamBuild built = BuildSendStream(*fileBytes, options.send);
+    if (!built.stream) {
+      log << kPrefix << options.send.filePath << ": " << built.error << "\n";
+      return kExitUsage;
+    }
+    stream = std::move(built.stream);
+    if (options.settings.dataBits == 7 &&
+        std::any_of(stream->bytes.begin(), stream->bytes.end(), [](char c) { return (c & 0x80) != 0; })) {
+      log << kPrefix
+          << "note: the records hold bytes above 0x7F, which a line of 7 data bits cannot carry; they "
+          << "go out as they stand\n";
+    }
+  } else if (!options.receive.outPath.empty()) {
+    std::ofstream probe(options.receive.outPath, std::ios::binary | std::ios::trunc);
+    if (!probe) {
+      log << kPrefix << "cannot create " << options.receive.outPath << ": " << ErrnoText(errno) << "\n";
+      return kExitUsage;
+    }
+  }
+
+  std::unique_ptr<StationLink> link;
+  std::unique_ptr<VirtualPortRegistration> registration;
+  if (!options.portPath.empty()) {
+    link = PortLink::Open(options.portPath, options.settings, error);
+    if (!link) {
+      log << kPrefix << error << "\n";
+      return kExitUsage;
+    }
+    log << kPrefix << "port " << options.portPath << " (" << SettingsText(options.settings) << ")\n";
+  } else {
+    std::unique_ptr<PtyLink> pty = PtyLink::Create(options.settings, error);
+    if (!pty) {
+      log << kPrefix << error << "\n";
+      return kExitUsage;
+    }
+    registration = VirtualPortRegistration::Register(options.name, pty->SlavePath(), error);
+    if (!registration) {
+      log << kPrefix << error << "\n";
+      return kExitUsage;
+    }
+    log << kPrefix << "virtual port " << registration->LinkPath().string() << " -> " << pty->SlavePath()
+        << " (" << SettingsText(options.settings) << ")\n";
+    link = std::move(pty);
+  }
+  log.flush();
+
+  if (link->SeesPeer() && (options.waitOpen || options.command == Command::Receive)) {
+    log << kPrefix << "waiting for the other side to open the port\n";
+    log.flush();
+    if (link->WaitForPeer(options.settle).status == LinkStatus::Stopped) {
+      return StoppedStatus(log, "while waiting for the other side to open the port");
+    }
+  }
+  if (options.waitEnter) {
+    log << kPrefix << "press Enter to start\n";
+    log.flush();
+    if (!WaitForEnter()) return StoppedStatus(log, "while waiting for Enter");
+  }
+
+  if (options.command == Command::Receive) return Receive(*link, options, data, log);
+  return Send(*link, *stream, options, log);
+}
+
+}  // namespace kestrion::station
