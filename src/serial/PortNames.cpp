@@ -1,16 +1,148 @@
-// Stand-in until the port list lands: the nine COM names only.
 #include "serial/PortNames.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
 namespace kestrion {
+namespace {
+
+constexpr int kComPortCount = 9;
+constexpr const char* kComDevicePrefix = "/dev/ttyS";
+
+// The number n of "COMn" (1..9), or 0 for any other name.
+int ComNumber(const std::string& portName) {
+  if (portName.size() != 4 || portName.compare(0, 3, "COM") != 0) return 0;
+  const char digit = portName[3];
+  return (digit >= '1' && digit <= '0' + kComPortCount) ? digit - '0' : 0;
+}
+
+bool IsDigit(char c) {
+  return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Order in which numbered devices read naturally: ttyUSB2 before ttyUSB10.
+bool NaturalLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (IsDigit(a[i]) && IsDigit(b[j])) {
+      std::size_t iEnd = i;
+      std::size_t jEnd = j;
+      while (iEnd < a.size() && IsDigit(a[iEnd])) ++iEnd;
+      while (jEnd < b.size() && IsDigit(b[jEnd])) ++jEnd;
+      std::string_view x(a.data() + i, iEnd - i);
+      std::string_view y(b.data() + j, jEnd - j);
+      while (x.size() > 1 && x.front() == '0') x.remove_prefix(1);
+      while (y.size() > 1 && y.front() == '0') y.remove_prefix(1);
+      if (x.size() != y.size()) return x.size() < y.size();
+      if (x != y) return x < y;
+      i = iEnd;
+      j = jEnd;
+    } else {
+      if (a[i] != b[j]) return a[i] < b[j];
+      ++i;
+      ++j;
+    }
+  }
+  if ((a.size() - i) != (b.size() - j)) return (a.size() - i) < (b.size() - j);
+  return a < b;
+}
+
+// The first line of a small attribute file, or "" when it cannot be read.
+std::string FirstLine(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+bool IsComDevice(const std::string& ttyName) {
+  for (int i = 0; i < kComPortCount; ++i) {
+    if (ttyName == "ttyS" + std::to_string(i)) return true;
+  }
+  return false;
+}
+
+// Serial devices that the kernel reports with a device behind them. The legacy ttyS ports are registered
+// whether or not a UART sits there; those without one report type 0 and are left out.
+std::vector<std::string> SystemSerialDevices() {
+  std::vector<std::string> devices;
+  const std::filesystem::path classDir = "/sys/class/tty";
+  std::error_code error;
+  std::filesystem::directory_iterator it(classDir, error);
+  if (error) return devices;
+  for (const std::filesystem::directory_entry& entry : it) {
+    const std::string name = entry.path().filename().string();
+    if (IsComDevice(name)) continue;
+    if (!std::filesystem::exists(entry.path() / "device", error)) continue;
+    if (name.compare(0, 4, "ttyS") == 0 && FirstLine(entry.path() / "type") == "0") continue;
+    const std::filesystem::path node = std::filesystem::path("/dev") / name;
+    if (!std::filesystem::exists(node, error)) continue;
+    devices.push_back(node.string());
+  }
+  std::sort(devices.begin(), devices.end(), NaturalLess);
+  return devices;
+}
+
+// The links that simulators registered; a link whose pseudo-terminal has gone is left out.
+std::vector<std::string> VirtualPorts() {
+  std::vector<std::string> links;
+  std::error_code error;
+  std::filesystem::directory_iterator it(VirtualPortDirectory(), error);
+  if (error) return links;
+  for (const std::filesystem::directory_entry& entry : it) {
+    if (!entry.is_symlink(error)) continue;
+    if (!std::filesystem::exists(entry.path(), error)) continue;
+    links.push_back(entry.path().string());
+  }
+  std::sort(links.begin(), links.end(), NaturalLess);
+  return links;
+}
+
+std::string UserName() {
+  const char* user = std::getenv("USER");
+  if (user != nullptr && *user != '\0') return user;
+  const uid_t uid = ::getuid();
+  std::array<char, 4096> buffer{};
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_name != nullptr && *found->pw_name != '\0') {
+    return found->pw_name;
+  }
+  return std::to_string(uid);
+}
+
+}  // namespace
 
 std::vector<std::string> ListPortNames() {
   std::vector<std::string> names;
-  for (int i = 1; i < 10; ++i) names.push_back("COM" + std::to_string(i));
+  for (int i = 1; i <= kComPortCount; ++i) names.push_back("COM" + std::to_string(i));
+  for (std::string& device : SystemSerialDevices()) names.push_back(std::move(device));
+  for (std::string& link : VirtualPorts()) names.push_back(std::move(link));
   return names;
 }
 
-std::string DevicePathForPortName(const std::string& portName) { return portName; }
+std::string DevicePathForPortName(const std::string& portName) {
+  const int number = ComNumber(portName);
+  if (number == 0) return portName;
+  return kComDevicePrefix + std::to_string(number - 1);
+}
 
-std::filesystem::path VirtualPortDirectory() { return "/tmp/kestrion/ports"; }
+std::filesystem::path VirtualPortDirectory() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::filesystem::path base = (runtime != nullptr && *runtime != '\0')
+                                         ? std::filesystem::path(runtime)
+                                         : std::filesystem::path("/tmp") / ("runtime-" + UserName());
+  return base / "kestrion" / "ports";
+}
 
 }  // namespace kestrion

@@ -2,14 +2,15 @@
 //
 // A reader thread drains the device into an input queue of the port's own as soon as bytes arrive, so that no
 // byte is lost while the window's thread is busy or a message box is open; BytesWaiting and Read work on that
-// queue. Every operation takes the port's lock, Close included, so an operation of another thread never uses the
-// device after it has been released.
+// queue. Every operation takes the port's lock, Close included, so an operation of another thread never uses
+// the device after it has been released.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -62,21 +63,29 @@ class SerialPort {
   SerialPort& operator=(const SerialPort&) = delete;
 
   // Opens the device that `portName` names (see PortNames.h) for reading and writing, exclusively, without
-  // changing its settings. Fails when a device is already held.
+  // changing its settings. Fails with InUse when this port already holds a device, or when another port
+  // object or program holds that one.
   PortResult Open(const std::string& portName);
   // Applies `settings` on top of the device's current ones (everything else stays as the device has it), then
-  // reads them back: a setting that the device did not take counts as refused. The caller releases the device.
+  // reads them back: a setting that the device did not take counts as refused, and the device is given back
+  // the settings it had. Only 4800, 9600, 19200 and 38400 baud and 7 or 8 data bits are offered. The bytes
+  // pass raw (no translation, no software flow control). The caller releases the device after a refusal.
   PortResult Configure(const LineSettings& settings);
   // The line settings the device holds now.
   std::optional<LineSettings> CurrentSettings() const;
 
-  // Bytes waiting in the input queue; nullopt when no device is held, or when it vanished and the queue is empty.
+  // Bytes waiting in the input queue; nullopt when no device is held, or when it vanished and the queue is
+  // empty.
   std::optional<std::size_t> BytesWaiting() const;
   // Takes at most `maxBytes` from the input queue; returns how many were taken (0 when none or no device).
   std::size_t Read(char* buffer, std::size_t maxBytes);
   // Waits until bytes are waiting, `timeout` has passed or the device is released. True when bytes wait.
   bool WaitForBytes(std::chrono::milliseconds timeout) const;
-  // Sends all bytes unaltered within the write allowance above.
+  // The same, also ending as soon as `stop` is requested.
+  bool WaitForBytes(std::chrono::milliseconds timeout, std::stop_token stop) const;
+  // Sends all bytes unaltered within the write allowance above. TimedOut when the allowance ran out,
+  // DeviceGone when the device vanished, NotOpen when no device is held or Close released it during the
+  // write.
   PortResult Write(std::string_view bytes);
 
   bool IsOpen() const;

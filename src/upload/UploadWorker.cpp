@@ -1,0 +1,95 @@
+#include "upload/UploadWorker.h"
+
+#include <condition_variable>
+
+#include "serial/Framing.h"
+#include "text/SplitString.h"
+
+namespace kestrion {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Sleeps until `until`, or less when a stop is requested.
+void SleepUntil(Clock::time_point until, const std::stop_token& stop) {
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  wake.wait_until(lock, stop, until, [] { return false; });
+}
+
+}  // namespace
+
+void PrepareUploadLines(const CString& text, CStringArray& lines) {
+  SplitString(text, lines, "\n");
+  lines.Add(kClosingLine);
+}
+
+unsigned UploadThreadProc(SerialPort& port, UploadShared& shared, std::stop_token stop) {
+  int lineIndex = 0;
+  bool finished = false;
+  CString request;  // what arrived since the last line was sent
+  while (!finished && !stop.stop_requested()) {
+    const Clock::time_point cycleStart = Clock::now();
+    // Answer a request as soon as it arrives instead of sleeping through a whole period.
+    port.WaitForBytes(kUploadPollPeriod, stop);
+    if (stop.stop_requested()) break;
+
+    const ChunkRead read = ReadChunk(port);
+    if (read.readBytes) {
+      {
+        std::lock_guard lock(shared.lock);
+        shared.status += read.chunk;
+      }
+      request += read.chunk;
+    }
+
+    if (request.Find(kWordStart) >= 0) {
+      CString line;
+      int lineCount = 0;
+      {
+        std::lock_guard lock(shared.lock);
+        lineCount = shared.uploadLines.GetSize();
+        if (lineIndex < lineCount) line = shared.uploadLines.GetAt(lineIndex);
+      }
+      // The instrument acknowledges nothing but the next request, so a failed write counts as sent too.
+      if (lineIndex < lineCount) port.Write(LineForSending(line).View());
+      request.Empty();
+      ++lineIndex;
+      finished = lineIndex >= lineCount;
+    }
+
+    // Nothing came: the wait ended early only because no device is held or it vanished; keep the period.
+    if (!read.readBytes && !finished) SleepUntil(cycleStart + kUploadPollPeriod, stop);
+  }
+  return 0;
+}
+
+UploadWorker::~UploadWorker() {
+  RequestStop();
+  Join();
+}
+
+void UploadWorker::Start(SerialPort& port, UploadShared& shared) {
+  RequestStop();
+  Join();
+  m_bRunning = true;
+  m_thread = std::jthread([this, &port, &shared](std::stop_token stop) {
+    UploadThreadProc(port, shared, std::move(stop));
+    m_bRunning = false;
+  });
+}
+
+void UploadWorker::RequestStop() {
+  m_thread.request_stop();
+}
+
+void UploadWorker::Join() {
+  if (m_thread.joinable()) m_thread.join();
+}
+
+bool UploadWorker::Running() const {
+  return m_bRunning;
+}
+
+}  // namespace kestrion

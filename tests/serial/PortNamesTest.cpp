@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "common/PseudoTerminal.h"
+#include "common/TestNames.h"
+#include "serial/PortNames.h"
+#include "serial/SerialPort.h"
+
+namespace kestrion {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct DevicePathCase {
+  const char* name;
+  std::string portName;
+  std::string expected;
+};
+
+class DevicePath : public testing::TestWithParam<DevicePathCase> {};
+
+TEST_P(DevicePath, ComNamesMapToTtySAndEverythingElseIsAPath) {
+  EXPECT_EQ(DevicePathForPortName(GetParam().portName), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DevicePath,
+                         testing::Values(DevicePathCase{"Com1", "COM1", "/dev/ttyS0"},
+                                         DevicePathCase{"Com9", "COM9", "/dev/ttyS8"},
+                                         DevicePathCase{"Com10IsAPath", "COM10", "COM10"},
+                                         DevicePathCase{"Com0IsAPath", "COM0", "COM0"},
+                                         DevicePathCase{"LowerCaseIsAPath", "com1", "com1"},
+                                         DevicePathCase{"UsbDevice", "/dev/ttyUSB0", "/dev/ttyUSB0"},
+                                         DevicePathCase{"Link", "/run/user/1000/kestrion/ports/station",
+                                                        "/run/user/1000/kestrion/ports/station"}),
+                         testing_support::RowName());
+
+// Sets environment variables for one test and puts the old values back.
+class ScopedEnvironment {
+ public:
+  ~ScopedEnvironment() {
+    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first.c_str(), it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first.c_str());
+      }
+    }
+  }
+  void Set(const std::string& name, const char* value) {
+    const char* old = std::getenv(name.c_str());
+    m_saved.emplace_back(name, old == nullptr ? std::nullopt : std::optional<std::string>(old));
+    if (value == nullptr) {
+      ::unsetenv(name.c_str());
+    } else {
+      ::setenv(name.c_str(), value, 1);
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+class PortList : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kestrion-ports-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    runtime = pattern;
+    environment.Set("XDG_RUNTIME_DIR", runtime.c_str());
+  }
+  void TearDown() override { fs::remove_all(runtime); }
+
+  fs::path runtime;
+  ScopedEnvironment environment;
+};
+
+TEST_F(PortList, ComPortsFirstThenRegisteredLinksInNaturalOrder) {
+  testing_support::PseudoTerminal pty;
+  ASSERT_TRUE(pty.IsValid());
+  const fs::path ports = runtime / "kestrion" / "ports";
+  ASSERT_EQ(VirtualPortDirectory(), ports);
+  fs::create_directories(ports);
+  fs::create_symlink(pty.SlavePath(), ports / "station10");
+  fs::create_symlink(pty.SlavePath(), ports / "station2");
+  fs::create_symlink(runtime / "gone", ports / "crashed");  // its simulator went away
+  std::ofstream(ports / "notes.txt") << "not a link";
+
+  const std::vector<std::string> names = ListPortNames();
+  ASSERT_GE(names.size(), 11u);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(names[static_cast<std::size_t>(i)], "COM" + std::to_string(i + 1));
+  const std::vector<std::string> tail(names.end() - 2, names.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{(ports / "station2").string(), (ports / "station10").string()}));
+  for (std::size_t i = 9; i < names.size(); ++i) {
+    EXPECT_EQ(names[i].find("/dev/ttyS"), std::string::npos) << names[i] << " listed twice";
+    EXPECT_EQ(names[i].find("crashed"), std::string::npos);
+    EXPECT_EQ(names[i].find("notes"), std::string::npos);
+  }
+
+  SerialPort port;
+  EXPECT_TRUE(port.Open(tail.front())) << "a listed link opens its terminal";
+}
+
+TEST_F(PortList, WithoutRegisteredPortsOnlyDevicesAreListed) {
+  const std::vector<std::string> names = ListPortNames();
+  ASSERT_GE(names.size(), 9u);
+  EXPECT_EQ(names[0], "COM1");
+  EXPECT_EQ(names[8], "COM9");
+  for (std::size_t i = 9; i < names.size(); ++i) EXPECT_EQ(names[i].rfind("/dev/", 0), 0u) << names[i];
+}
+
+TEST(VirtualPortDirectoryWithoutRuntimeDirectory, FallsBackToTmpByUserName) {
+  ScopedEnvironment environment;
+  environment.Set("XDG_RUNTIME_DIR", nullptr);
+  environment.Set("USER", "surveyor");
+  EXPECT_EQ(VirtualPortDirectory(), fs::path("/tmp/runtime-surveyor/kestrion/ports"));
+  environment.Set("XDG_RUNTIME_DIR", "");
+  EXPECT_EQ(VirtualPortDirectory(), fs::path("/tmp/runtime-surveyor/kestrion/ports"));
+
+  environment.Set("USER", nullptr);
+  const std::string fromUid = VirtualPortDirectory().parent_path().parent_path().filename().string();
+  EXPECT_EQ(fromUid.rfind("runtime-", 0), 0u);
+  EXPECT_GT(fromUid.size(), std::string("runtime-").size());
+  if (::getuid() == 0) {
+    EXPECT_EQ(fromUid, "runtime-root");
+  }
+}
+
+}  // namespace
+}  // namespace kestrion
