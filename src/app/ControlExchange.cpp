@@ -39,7 +39,9 @@ void ExchangePath(bool intoField, QLineEdit& box, CString& field) {
   if (intoField) {
     field = FromQByteArray(QFile::encodeName(box.text()));
   } else {
-    box.setText(QFile::decodeName(ToQByteArray(field.Bytes())));
+    // Setting the same text again would only move the operator's cursor to the end.
+    const QString shown = QFile::decodeName(ToQByteArray(field.Bytes()));
+    if (box.text() != shown) box.setText(shown);
   }
 }
 

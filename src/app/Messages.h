@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
+
 namespace kestrion::messages {
 
 // The application's name: the window caption and the caption of every message box.
@@ -36,5 +38,6 @@ struct FileFilter {
 };
 inline constexpr FileFilter kAllFilesFilter{u"所有文件(*.*)", u"*.*"};
 inline constexpr FileFilter kTextFilesFilter{u"文本文件(*.txt)", u"*.txt"};
+inline constexpr std::array<FileFilter, 2> kFileFilters{kAllFilesFilter, kTextFilesFilter};
 
 }  // namespace kestrion::messages

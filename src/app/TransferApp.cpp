@@ -14,6 +14,7 @@ bool CTransferApp::InitInstance() {
   QApplication::setApplicationName(messages::kApplicationName.toString());
   QApplication::setWindowIcon(ApplicationIcon());
 
+  // The window is the application's only one; Qt needs no main window to be named.
   CTransferDlg dlg;
   dlg.DoModal();
   return false;

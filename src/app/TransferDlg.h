@@ -25,6 +25,8 @@ class CTransferDlg;
 
 namespace kestrion {
 
+// Every field is public, as the transfer code of the window reads and writes them directly. The window manager
+// draws a minimised window and a dragged icon from the window icon, so the window paints no icon of its own.
 class CTransferDlg : public QDialog {
   Q_OBJECT
 
