@@ -29,7 +29,7 @@ QByteArray ToQByteArray(const std::string& bytes) {
 
 void ExchangeText(bool intoField, DataBox& box, CString& field) {
   if (intoField) {
-    field = box.Bytes();
+    box.CopyBytesTo(field);
   } else {
     box.SetBytes(field);
   }

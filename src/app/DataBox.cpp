@@ -45,6 +45,10 @@ DataBox::DataBox(QWidget* parent) : QPlainTextEdit(parent) {
 
 bool DataBox::IsEdited() const { return document()->isModified(); }
 
+void DataBox::CopyBytesTo(CString& field) const {
+  if (IsEdited() || field.Bytes() != m_bytes) field = Bytes();
+}
+
 CString DataBox::Bytes() const {
   if (!IsEdited()) return CString(m_bytes);
   if (m_encodedRevision != document()->revision()) {
@@ -58,10 +62,10 @@ void DataBox::SetBytes(const CString& bytes) {
   const std::string& next = bytes.Bytes();
   if (IsEdited()) {
     ReplaceAll(next);
+    m_bytes = next;
   } else if (next != m_bytes) {
     ReplaceChanged(next);
   }
-  m_bytes = next;
   m_encodedRevision = -1;
   m_encoded.clear();
   document()->setModified(false);
@@ -114,6 +118,9 @@ void DataBox::ReplaceChanged(const std::string& bytes) {
     cursor.insertText(middle);
   }
   document()->setUndoRedoEnabled(undo);
+
+  // The kept bytes change in the middle only, so an append does not copy the whole text again.
+  m_bytes.replace(head, beforeTailStart - head, after.substr(head, afterTailStart - head));
 }
 
 }  // namespace kestrion

@@ -22,6 +22,8 @@ class DataBox : public QPlainTextEdit {
   void SetBytes(const CString& bytes);
   // The bytes the box shows: those last given while the operator has not edited it, else its encoded text.
   CString Bytes() const;
+  // Bytes() into `field`, copying only when they differ from what the field holds.
+  void CopyBytesTo(CString& field) const;
   // True when the operator changed the text since the last SetBytes (an undo back to it counts as unchanged).
   bool IsEdited() const;
 

@@ -74,6 +74,7 @@ TEST(DataBoxBytes, EverySmallRefreshShowsExactlyTheNewText) {
       bytes = CString(Changed(rng, bytes)).Bytes();
       box.SetBytes(CString(bytes));
       ASSERT_EQ(ShownBytes(box), bytes) << text << "/" << step;
+      ASSERT_EQ(box.Bytes().Bytes(), bytes) << text << "/" << step;
       ASSERT_EQ(box.document()->characterCount() - 1, static_cast<int>(Codec().CountUnits(bytes)));
     }
   }
