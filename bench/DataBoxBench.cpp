@@ -3,7 +3,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-
 #include <cstdlib>
 #include <string>
 

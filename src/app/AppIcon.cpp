@@ -4,7 +4,9 @@
 #include <QString>
 
 // The resources live in a static library: referencing their initialiser keeps the linker from dropping them.
-static void InitKestrionResources() { Q_INIT_RESOURCE(kestrion); }
+static void InitKestrionResources() {
+  Q_INIT_RESOURCE(kestrion);
+}
 
 namespace kestrion {
 

@@ -15,7 +15,9 @@ namespace {
 
 constexpr int kBytesRole = Qt::UserRole;
 
-char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char FoldCase(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 CString FromQByteArray(const QByteArray& bytes) {
   return CString(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));

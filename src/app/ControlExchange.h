@@ -18,9 +18,9 @@ class DataBox;
 void ExchangeText(bool intoField, DataBox& box, CString& field);
 // A path box: the field holds the path's platform bytes (UTF-8 on Linux), not code page 936 text.
 void ExchangePath(bool intoField, QLineEdit& box, CString& field);
-// Into the field: the bytes of the selected entry (empty when none is selected). Into the control: selects the
-// first entry that begins with the field's text, ignoring the case of single-byte letters; when none does, or
-// the text is empty, the selection stays.
+// Into the field: the bytes of the selected entry (empty when none is selected). Into the control: selects
+// the first entry that begins with the field's text, ignoring the case of single-byte letters; when none
+// does, or the text is empty, the selection stays.
 void ExchangeComboText(bool intoField, QComboBox& combo, CString& field);
 // Into the field: the index of the checked radio of `group` (-1 when none is). Into the controls: checks the
 // radio of that index and unchecks the others.

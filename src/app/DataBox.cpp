@@ -4,7 +4,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-
 #include <algorithm>
 #include <cstring>
 
@@ -43,7 +42,9 @@ DataBox::DataBox(QWidget* parent) : QPlainTextEdit(parent) {
   setTabChangesFocus(false);
 }
 
-bool DataBox::IsEdited() const { return document()->isModified(); }
+bool DataBox::IsEdited() const {
+  return document()->isModified();
+}
 
 void DataBox::CopyBytesTo(CString& field) const {
   if (IsEdited() || field.Bytes() != m_bytes) field = Bytes();
@@ -76,8 +77,8 @@ void DataBox::ReplaceAll(const std::string& bytes) {
   setPlainText(DisplayCodec::Instance().Decode(bytes));
 }
 
-// old = head + oldMiddle + tail, new = head + newMiddle + tail, where head ends and tail starts at unit boundaries
-// that both texts share; only the middle is decoded and one cursor edit replaces it.
+// old = head + oldMiddle + tail, new = head + newMiddle + tail, where head ends and tail starts at unit
+// boundaries that both texts share; only the middle is decoded and one cursor edit replaces it.
 void DataBox::ReplaceChanged(const std::string& bytes) {
   const DisplayCodec& codec = DisplayCodec::Instance();
   const std::string_view before = m_bytes;
@@ -91,7 +92,8 @@ void DataBox::ReplaceChanged(const std::string& bytes) {
   const std::size_t tailLimit = std::min(before.size(), after.size()) - head;
   const std::size_t sharedTail = CommonTail(before, after, tailLimit);
   std::size_t tail = sharedTail;  // length of the kept tail in bytes
-  while (tail > 0 && !codec.AlwaysStartsUnit(static_cast<unsigned char>(before[before.size() - tail]))) --tail;
+  while (tail > 0 && !codec.AlwaysStartsUnit(static_cast<unsigned char>(before[before.size() - tail])))
+    --tail;
   const std::size_t beforeTailStart = before.size() - tail;
   const std::size_t afterTailStart = after.size() - tail;
 

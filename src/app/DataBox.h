@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QPlainTextEdit>
-
 #include <string>
 
 #include "text/CString.h"

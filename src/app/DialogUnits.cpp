@@ -6,7 +6,6 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QWidget>
-
 #include <algorithm>
 
 namespace kestrion {
@@ -23,13 +22,15 @@ int Scale(int value, int numerator, int denominator) {
 
 DialogBaseUnits BaseUnitsOf(const QFont& font) {
   const QFontMetrics metrics(font);
-  const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int letters =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   return DialogBaseUnits{(letters / 26 + 1) / 2, metrics.height()};
 }
 
 QRect DialogUnitsToPixels(const QRect& dialogUnits, DialogBaseUnits base) {
   return QRect(Scale(dialogUnits.x(), base.charWidth, 4), Scale(dialogUnits.y(), base.charHeight, 8),
-               Scale(dialogUnits.width(), base.charWidth, 4), Scale(dialogUnits.height(), base.charHeight, 8));
+               Scale(dialogUnits.width(), base.charWidth, 4),
+               Scale(dialogUnits.height(), base.charHeight, 8));
 }
 
 void PlaceByDialogUnits(QWidget& dialog) {

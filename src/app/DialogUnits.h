@@ -1,6 +1,6 @@
-// Dialog units: the windows are drawn in units of their font, so that they keep their proportions whatever the
-// font and the screen's resolution. One horizontal unit is a quarter of the font's average character width, one
-// vertical unit an eighth of its character height.
+// Dialog units: the windows are drawn in units of their font, so that they keep their proportions whatever
+// the font and the screen's resolution. One horizontal unit is a quarter of the font's average character
+// width, one vertical unit an eighth of its character height.
 #pragma once
 
 #include <QRect>
@@ -22,8 +22,8 @@ QRect DialogUnitsToPixels(const QRect& dialogUnits, DialogBaseUnits base);
 inline constexpr char kDialogUnitsProperty[] = "dialogUnits";
 
 // Sizes `dialog` (fixed) and places every child that carries kDialogUnitsProperty, through the dialog's font.
-// A combo box takes its own closed height; the rest of its height becomes the number of entries its list shows.
-// Group boxes go to the back so that they never cover the controls drawn in them.
+// A combo box takes its own closed height; the rest of its height becomes the number of entries its list
+// shows. Group boxes go to the back so that they never cover the controls drawn in them.
 void PlaceByDialogUnits(QWidget& dialog);
 
 }  // namespace kestrion

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QStringDecoder>
 #include <QStringEncoder>
-
 #include <optional>
 
 namespace kestrion {
@@ -13,7 +12,9 @@ constexpr char16_t kLineBreak = u'\n';
 constexpr char16_t kParagraphSeparator = 0x2029;
 constexpr char16_t kLineSeparator = 0x2028;
 
-constexpr bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+constexpr bool IsLead(unsigned char b) {
+  return b >= 0x81 && b <= 0xFE;
+}
 
 // Characters a shown text keeps for itself or that the text widgets do not keep as they are: such a character
 // coming out of the converter is escaped instead of shown.
@@ -23,7 +24,9 @@ constexpr bool IsReserved(char16_t c) {
          c == 0xFDD1 || c == 0xFFFC || c == 0xFFFD || c == 0xFEFF;
 }
 
-constexpr char16_t StandIn(unsigned char b) { return static_cast<char16_t>(DisplayCodec::kStandInBase + b); }
+constexpr char16_t StandIn(unsigned char b) {
+  return static_cast<char16_t>(DisplayCodec::kStandInBase + b);
+}
 
 }  // namespace
 
@@ -54,8 +57,8 @@ DisplayCodec::DisplayCodec() : m_bytesOf(0x10000, 0) {
   }
 }
 
-// Asks the converter once about every byte above 0x7F and every lead/trail pair, and keeps only the answers that
-// come back to the same bytes; the conversion stays the platform's, this only remembers it.
+// Asks the converter once about every byte above 0x7F and every lead/trail pair, and keeps only the answers
+// that come back to the same bytes; the conversion stays the platform's, this only remembers it.
 void DisplayCodec::BuildFromConverter() {
   QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
   QStringEncoder encoder("GBK", QStringEncoder::Flag::Stateless);
@@ -63,8 +66,8 @@ void DisplayCodec::BuildFromConverter() {
   if (!m_hasConverter) return;
 
   // The character that `bytes` decode to, when it is exactly one, not reserved, and encodes back to `bytes`.
-  // A blank follows the bytes so that the converter never holds a byte back for the next call, and a converter
-  // that reported an error is replaced, since resetting it does not always clear what it holds.
+  // A blank follows the bytes so that the converter never holds a byte back for the next call, and a
+  // converter that reported an error is replaced, since resetting it does not always clear what it holds.
   auto roundTrip = [&](QByteArrayView bytes) -> char16_t {
     QByteArray probe = bytes.toByteArray();
     probe.append(' ');
@@ -132,7 +135,8 @@ QString DisplayCodec::Decode(std::string_view bytes) const {
   for (std::size_t pos = 0; pos < bytes.size();) {
     const auto b = static_cast<unsigned char>(bytes[pos]);
     const bool hasNext = pos + 1 < bytes.size();
-    const unsigned char next = hasNext ? static_cast<unsigned char>(bytes[pos + 1]) : static_cast<unsigned char>(0);
+    const unsigned char next =
+        hasNext ? static_cast<unsigned char>(bytes[pos + 1]) : static_cast<unsigned char>(0);
     char16_t c = 0;
     std::size_t length = 1;
     if (b == '\r' || b == '\n') {

@@ -1,9 +1,9 @@
-// The operator's texts that live outside the .ui files: message boxes, the system-menu entry, chooser filters.
+// The operator's texts that live outside the .ui files: message boxes, the system-menu entry, chooser
+// filters.
 #pragma once
 
 #include <QString>
 #include <QStringView>
-
 #include <array>
 
 namespace kestrion::messages {

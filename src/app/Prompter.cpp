@@ -52,7 +52,8 @@ std::optional<QString> WidgetPrompter::ChooseOpenFile(std::span<const messages::
   chooser.setOption(QFileDialog::HideNameFilterDetails);
   QStringList names;
   for (const messages::FileFilter& filter : filters) {
-    names << filter.label.toString() + QStringLiteral(" (") + PlatformPattern(filter.pattern) + QLatin1Char(')');
+    names << filter.label.toString() + QStringLiteral(" (") + PlatformPattern(filter.pattern) +
+                 QLatin1Char(')');
   }
   chooser.setNameFilters(names);
   if (!names.isEmpty()) chooser.selectNameFilter(names.first());
@@ -62,6 +63,8 @@ std::optional<QString> WidgetPrompter::ChooseOpenFile(std::span<const messages::
   return chosen.first();
 }
 
-int WidgetPrompter::RunModal(QDialog& dialog) { return dialog.exec(); }
+int WidgetPrompter::RunModal(QDialog& dialog) {
+  return dialog.exec();
+}
 
 }  // namespace kestrion

@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-
 #include <optional>
 #include <span>
 

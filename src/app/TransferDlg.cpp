@@ -24,7 +24,9 @@
 namespace kestrion {
 namespace {
 
-CString ShownToBytes(QStringView text) { return CString(DisplayCodec::Instance().Encode(text)); }
+CString ShownToBytes(QStringView text) {
+  return CString(DisplayCodec::Instance().Encode(text));
+}
 
 }  // namespace
 
@@ -66,7 +68,9 @@ CTransferDlg::~CTransferDlg() {
   OnDestroy();
 }
 
-int CTransferDlg::DoModal() { return exec(); }
+int CTransferDlg::DoModal() {
+  return exec();
+}
 
 QWidget* CTransferDlg::GetDlgItem(int id) const {
   return findChild<QWidget*>(QStringLiteral("IDC_%1").arg(id), Qt::FindDirectChildrenOnly);
@@ -236,7 +240,9 @@ void CTransferDlg::OnClosePort() {
   KillTimer(kStatusTimer);
 }
 
-void CTransferDlg::OnDestroy() { OnClosePort(); }
+void CTransferDlg::OnDestroy() {
+  OnClosePort();
+}
 
 void CTransferDlg::OnBrowse() {}
 
@@ -276,9 +282,13 @@ void CTransferDlg::OnCancel() {
   QDialog::reject();
 }
 
-void CTransferDlg::accept() { OnOK(); }
+void CTransferDlg::accept() {
+  OnOK();
+}
 
-void CTransferDlg::reject() { OnCancel(); }
+void CTransferDlg::reject() {
+  OnCancel();
+}
 
 void CTransferDlg::done(int result) {
   QDialog::done(result);

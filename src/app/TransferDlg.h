@@ -4,7 +4,6 @@
 #include <QBasicTimer>
 #include <QDialog>
 #include <QIcon>
-
 #include <array>
 #include <chrono>
 #include <memory>
@@ -25,8 +24,9 @@ class CTransferDlg;
 
 namespace kestrion {
 
-// Every field is public, as the transfer code of the window reads and writes them directly. The window manager
-// draws a minimised window and a dragged icon from the window icon, so the window paints no icon of its own.
+// Every field is public, as the transfer code of the window reads and writes them directly. The window
+// manager draws a minimised window and a dragged icon from the window icon, so the window paints no icon of
+// its own.
 class CTransferDlg : public QDialog {
   Q_OBJECT
 
@@ -81,8 +81,8 @@ class CTransferDlg : public QDialog {
   bool IsTimerRunning(int id) const;
 
   Prompter& GetPrompter() { return *m_prompter; }
-  // The window's system menu. The window manager owns the real one, so this is offered as the window's context
-  // menu; its entries send their command value to OnSysCommand.
+  // The window's system menu. The window manager owns the real one, so this is offered as the window's
+  // context menu; its entries send their command value to OnSysCommand.
   QMenu* GetSystemMenu() const { return m_systemMenu; }
 
   // Commands.

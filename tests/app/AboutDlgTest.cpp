@@ -1,11 +1,10 @@
-#include "app/AboutDlg.h"
-
 #include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
+#include "app/AboutDlg.h"
 #include "app/DialogUnits.h"
 
 namespace kestrion {

@@ -1,25 +1,27 @@
-// The data box against the codec: whatever it was given, it shows exactly the decoded bytes and hands them back;
-// a refresh touches only what changed.
-#include "app/DataBox.h"
-
+// The data box against the codec: whatever it was given, it shows exactly the decoded bytes and hands them
+// back; a refresh touches only what changed.
 #include <gtest/gtest.h>
 
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
-
 #include <random>
 #include <string>
 
+#include "app/DataBox.h"
 #include "app/DisplayCodec.h"
 
 namespace kestrion {
 namespace {
 
-const DisplayCodec& Codec() { return DisplayCodec::Instance(); }
+const DisplayCodec& Codec() {
+  return DisplayCodec::Instance();
+}
 
 // What the box really shows, read from its document, not from the bytes it keeps.
-std::string ShownBytes(const DataBox& box) { return Codec().Encode(box.document()->toRawText()); }
+std::string ShownBytes(const DataBox& box) {
+  return Codec().Encode(box.document()->toRawText());
+}
 
 std::string RandomBytes(std::mt19937& rng, std::size_t maxLength) {
   static const unsigned char kHard[] = {0x81, 0xB5, 0xC0, 0xFE, 0xFF, '\r', '\n', '\r', '\n', 0x40, '1', ','};
@@ -59,7 +61,8 @@ TEST(DataBoxBytes, RandomTextsComeBackUnchanged) {
     const std::string expected = CString(bytes).Bytes();  // a CString stops at a zero byte
     ASSERT_EQ(box.Bytes().Bytes(), expected);
     ASSERT_EQ(ShownBytes(box), expected);
-    ASSERT_EQ(box.document()->toRawText(), Codec().Decode(expected).replace(QLatin1Char('\n'), QChar(0x2029)));
+    ASSERT_EQ(box.document()->toRawText(),
+              Codec().Decode(expected).replace(QLatin1Char('\n'), QChar(0x2029)));
     ASSERT_FALSE(box.IsEdited());
   }
 }
@@ -95,9 +98,10 @@ TEST(DataBoxRefresh, AppendingToALongTextEditsOnlyItsEnd) {
   const int shownBefore = box.document()->characterCount();
 
   Change change;
-  QObject::connect(box.document(), &QTextDocument::contentsChange, &box, [&](int position, int removed, int added) {
-    change = Change{position, removed, added};
-  });
+  QObject::connect(box.document(), &QTextDocument::contentsChange, &box,
+                   [&](int position, int removed, int added) {
+                     change = Change{position, removed, added};
+                   });
   const std::string more(254, 'x');
   box.SetBytes(CString(bytes + more));
   EXPECT_GE(change.position, shownBefore - 4);
@@ -112,9 +116,10 @@ TEST(DataBoxRefresh, AChangeInTheMiddleKeepsHeadAndTail) {
   DataBox box;
   box.SetBytes(CString(bytes));
   Change change;
-  QObject::connect(box.document(), &QTextDocument::contentsChange, &box, [&](int position, int removed, int added) {
-    change = Change{position, removed, added};
-  });
+  QObject::connect(box.document(), &QTextDocument::contentsChange, &box,
+                   [&](int position, int removed, int added) {
+                     change = Change{position, removed, added};
+                   });
   std::string edited = bytes;
   edited.replace(bytes.size() / 2, 3, "\xCE\xDE");
   box.SetBytes(CString(edited));
@@ -123,7 +128,9 @@ TEST(DataBoxRefresh, AChangeInTheMiddleKeepsHeadAndTail) {
 }
 
 TEST(DataBoxOperator, TypingMarksTheBoxEditedAndKeepsTheOtherBytes) {
-  const std::string bytes = "\xB5\xC0\x81\rA\r\n\xFF" "B";
+  const std::string bytes =
+      "\xB5\xC0\x81\rA\r\n\xFF"
+      "B";
   DataBox box;
   box.SetBytes(CString(bytes));
   QTextCursor cursor = box.textCursor();
@@ -131,10 +138,14 @@ TEST(DataBoxOperator, TypingMarksTheBoxEditedAndKeepsTheOtherBytes) {
   box.setTextCursor(cursor);
   QTest::keyClicks(&box, QStringLiteral("z"));
   EXPECT_TRUE(box.IsEdited());
-  EXPECT_EQ(box.Bytes().Bytes(), "\xB5\xC0\x81\rzA\r\n\xFF" "B");
+  EXPECT_EQ(box.Bytes().Bytes(),
+            "\xB5\xC0\x81\rzA\r\n\xFF"
+            "B");
 
   QTest::keyClick(&box, Qt::Key_Return);
-  EXPECT_EQ(box.Bytes().Bytes(), "\xB5\xC0\x81\rz\r\nA\r\n\xFF" "B");
+  EXPECT_EQ(box.Bytes().Bytes(),
+            "\xB5\xC0\x81\rz\r\nA\r\n\xFF"
+            "B");
 
   // A new text replaces whatever the operator typed.
   box.SetBytes(CString("new"));

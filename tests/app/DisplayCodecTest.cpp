@@ -1,22 +1,24 @@
 // The display codec as a codec: every byte and every lead/trail pair, then random strings, must come back.
-#include "app/DisplayCodec.h"
-
 #include <gtest/gtest.h>
 
 #include <QSet>
-
 #include <random>
 #include <string>
 #include <vector>
 
+#include "app/DisplayCodec.h"
 #include "common/TestNames.h"
 
 namespace kestrion {
 namespace {
 
-const DisplayCodec& Codec() { return DisplayCodec::Instance(); }
+const DisplayCodec& Codec() {
+  return DisplayCodec::Instance();
+}
 
-std::string Pair(int lead, int trail) { return {static_cast<char>(lead), static_cast<char>(trail)}; }
+std::string Pair(int lead, int trail) {
+  return {static_cast<char>(lead), static_cast<char>(trail)};
+}
 
 TEST(DisplayCodecConverter, IsThePlatformsGbk) {
   ASSERT_TRUE(Codec().HasConverter());
@@ -41,7 +43,8 @@ TEST(DisplayCodecRoundTrip, EveryLeadTrailPair) {
   for (int lead = 0x81; lead <= 0xFE; ++lead) {
     for (int trail = 0; trail < 256; ++trail) {
       // Alone, and between neighbours that could pair with it wrongly.
-      for (const std::string& bytes : {Pair(lead, trail), "\x81" + Pair(lead, trail) + "\r", "\r" + Pair(lead, trail)}) {
+      for (const std::string& bytes :
+           {Pair(lead, trail), "\x81" + Pair(lead, trail) + "\r", "\r" + Pair(lead, trail)}) {
         const QString shown = Codec().Decode(bytes);
         ASSERT_EQ(Codec().Encode(shown), bytes) << lead << " " << trail;
         ASSERT_EQ(Codec().Decode(Codec().Encode(shown)), shown) << lead << " " << trail;
@@ -82,18 +85,21 @@ TEST_P(DisplayCodecShows, TheseCharacters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DisplayCodecShows,
-    testing::Values(ShownCase{"Ascii", "A1,2.5 x", u"A1,2.5 x"}, ShownCase{"Tab", "a\tb", u"a\tb"},
-                    ShownCase{"CrLfIsLineBreak", "a\r\nb", u"a\nb"},
-                    ShownCase{"LoneCr", "a\rb", u"a\u280Db"}, ShownCase{"LoneLf", "a\nb", u"a\u280Ab"},
-                    ShownCase{"CrBeforeCrLf", "\r\r\n", u"\u280D\n"}, ShownCase{"LfCr", "\n\r", u"\u280A\u280D"},
-                    ShownCase{"ControlByte", "\x1A", u"\u281A"}, ShownCase{"Delete", "\x7F", u"\u287F"},
-                    ShownCase{"Chinese", "\xCE\xDE\xB5\xC0", u"\u65E0\u9053"},
-                    ShownCase{"TrailIsAt", "\x81\x40", u"\u4E02"},
-                    ShownCase{"LoneLeadAtEnd", "ab\x81", u"ab\u2881"},
-                    ShownCase{"LeadBeforeCrLf", "\x81\r\n", u"\u2881\n"},
-                    ShownCase{"LeadBeforeDigit", "\x81" "1", u"\u2881" "1"},
-                    ShownCase{"TrailIsALeadByte", "\x81\x81\x40", u"\u4E96@"},
-                    ShownCase{"ByteFF", "\xFF", std::u16string(1, Codec().Decode("\xFF").at(0).unicode())}),
+    testing::Values(
+        ShownCase{"Ascii", "A1,2.5 x", u"A1,2.5 x"}, ShownCase{"Tab", "a\tb", u"a\tb"},
+        ShownCase{"CrLfIsLineBreak", "a\r\nb", u"a\nb"}, ShownCase{"LoneCr", "a\rb", u"a\u280Db"},
+        ShownCase{"LoneLf", "a\nb", u"a\u280Ab"}, ShownCase{"CrBeforeCrLf", "\r\r\n", u"\u280D\n"},
+        ShownCase{"LfCr", "\n\r", u"\u280A\u280D"}, ShownCase{"ControlByte", "\x1A", u"\u281A"},
+        ShownCase{"Delete", "\x7F", u"\u287F"}, ShownCase{"Chinese", "\xCE\xDE\xB5\xC0", u"\u65E0\u9053"},
+        ShownCase{"TrailIsAt", "\x81\x40", u"\u4E02"}, ShownCase{"LoneLeadAtEnd", "ab\x81", u"ab\u2881"},
+        ShownCase{"LeadBeforeCrLf", "\x81\r\n", u"\u2881\n"},
+        ShownCase{"LeadBeforeDigit",
+                  "\x81"
+                  "1",
+                  u"\u2881"
+                  "1"},
+        ShownCase{"TrailIsALeadByte", "\x81\x81\x40", u"\u4E96@"},
+        ShownCase{"ByteFF", "\xFF", std::u16string(1, Codec().Decode("\xFF").at(0).unicode())}),
     testing_support::RowName());
 
 TEST(DisplayCodecEncode, TypedLineBreaksBecomeCrLf) {
@@ -102,13 +108,14 @@ TEST(DisplayCodecEncode, TypedLineBreaksBecomeCrLf) {
 
 TEST(DisplayCodecEncode, WhatCodePage936CannotHoldBecomesOneQuestionMark) {
   EXPECT_EQ(Codec().Encode(QString::fromUtf8("x\xF0\x9F\x98\x80y")), "x?y");  // one emoji: two code units
-  EXPECT_EQ(Codec().Encode(QString(QChar(0xD800))), "?");                    // a lone surrogate
-  EXPECT_EQ(Codec().Encode(QString(QChar(0))), "?");                         // a zero byte would end the text
+  EXPECT_EQ(Codec().Encode(QString(QChar(0xD800))), "?");                     // a lone surrogate
+  EXPECT_EQ(Codec().Encode(QString(QChar(0))), "?");  // a zero byte would end the text
 }
 
 std::string RandomBytes(std::mt19937& rng, std::size_t maxLength) {
   // Rich in what is hard: lead bytes, CR and LF, bytes that cannot be trails, and any byte at all.
-  static const unsigned char kHard[] = {0x81, 0xA1, 0xB5, 0xFE, 0xFF, 0x80, '\r', '\n', 0x40, 0x7F, 0x30, 'a'};
+  static const unsigned char kHard[] = {0x81, 0xA1, 0xB5, 0xFE, 0xFF, 0x80,
+                                        '\r', '\n', 0x40, 0x7F, 0x30, 'a'};
   std::uniform_int_distribution<std::size_t> length(0, maxLength);
   std::uniform_int_distribution<int> anyByte(1, 255);
   std::uniform_int_distribution<std::size_t> hard(0, sizeof kHard - 1);

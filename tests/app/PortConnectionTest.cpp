@@ -3,7 +3,6 @@
 
 #include <QComboBox>
 #include <QPushButton>
-
 #include <memory>
 #include <string>
 
@@ -25,7 +24,9 @@ void SelectPort(CTransferDlg& dlg, const std::string& portName) {
   dlg.m_cbPort->setCurrentIndex(dlg.m_cbPort->count() - 1);
 }
 
-void Click(CTransferDlg& dlg, int id) { qobject_cast<QPushButton*>(dlg.GetDlgItem(id))->click(); }
+void Click(CTransferDlg& dlg, int id) {
+  qobject_cast<QPushButton*>(dlg.GetDlgItem(id))->click();
+}
 
 // True when nobody holds the device: another port can have it for itself.
 bool IsFree(const std::string& path) {

@@ -4,7 +4,6 @@
 #include <QDialog>
 #include <QString>
 #include <QStringList>
-
 #include <deque>
 #include <optional>
 #include <span>

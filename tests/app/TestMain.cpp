@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QFont>
-
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {

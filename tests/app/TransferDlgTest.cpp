@@ -1,7 +1,5 @@
 // The main window: its controls as the template lays them out, start-up, data exchange, modes and timers,
 // system commands, keys, and leaving.
-#include "app/TransferDlg.h"
-
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
@@ -14,15 +12,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-
 #include <string>
 #include <vector>
 
+#include "ScriptedPrompter.h"
 #include "app/ControlExchange.h"
 #include "app/DataBox.h"
 #include "app/DialogUnits.h"
+#include "app/TransferDlg.h"
 #include "common/TestNames.h"
-#include "ScriptedPrompter.h"
 
 namespace kestrion {
 namespace {
@@ -39,7 +37,9 @@ T* Item(const CTransferDlg& dlg, int id) {
   return qobject_cast<T*>(dlg.GetDlgItem(id));
 }
 
-DataBox& DataBoxOf(const CTransferDlg& dlg) { return *Item<DataBox>(dlg, CTransferDlg::kIdData); }
+DataBox& DataBoxOf(const CTransferDlg& dlg) {
+  return *Item<DataBox>(dlg, CTransferDlg::kIdData);
+}
 
 std::vector<std::string> Entries(const QComboBox& combo) {
   std::vector<std::string> entries;
@@ -72,7 +72,8 @@ class TransferDlgControls : public testing::TestWithParam<ControlRow> {
 
 TEST_P(TransferDlgControls, SitWhereTheTemplatePutsThem) {
   const ControlRow& row = GetParam();
-  QWidget* control = row.id != 0 ? dlg.GetDlgItem(row.id) : dlg.findChild<QWidget*>(QString::fromLatin1(row.objectName));
+  QWidget* control =
+      row.id != 0 ? dlg.GetDlgItem(row.id) : dlg.findChild<QWidget*>(QString::fromLatin1(row.objectName));
   ASSERT_NE(control, nullptr);
   EXPECT_TRUE(control->inherits(row.className)) << control->metaObject()->className();
   const QString caption = QString::fromStdU16String(row.caption);
@@ -239,8 +240,10 @@ TEST_P(TransferDlgComboExchange, SelectsTheFirstEntryBeginningWithTheText) {
   const ComboRow& row = GetParam();
   auto* combo = Item<QComboBox>(dlg, row.id);
   combo->setCurrentIndex(row.selectedBefore);
-  CString* field = row.id == 1004 ? &dlg.m_strPort : row.id == 1005 ? &dlg.m_strBaud
-                 : row.id == 1006 ? &dlg.m_strDataBits : &dlg.m_strParity;
+  CString* field = row.id == 1004   ? &dlg.m_strPort
+                   : row.id == 1005 ? &dlg.m_strBaud
+                   : row.id == 1006 ? &dlg.m_strDataBits
+                                    : &dlg.m_strParity;
   *field = CString(row.text);
   dlg.UpdateData(false);
   EXPECT_EQ(combo->currentIndex(), row.selectedAfter);
@@ -252,8 +255,10 @@ INSTANTIATE_TEST_SUITE_P(
     Rule, TransferDlgComboExchange,
     testing::Values(ComboRow{"WholeEntry", 1005, 2, "9600", 1}, ComboRow{"Prefix", 1005, 2, "96", 1},
                     ComboRow{"FirstOfSeveral", 1005, 0, "3", 3}, ComboRow{"NoMatchKeeps", 1005, 3, "x", 3},
-                    ComboRow{"EmptyKeeps", 1005, 3, "", 3}, ComboRow{"LongerThanEntryKeeps", 1005, 0, "96000", 0},
-                    ComboRow{"IgnoresCase", 1004, 0, "com3", 2}, ComboRow{"PrefixOfAllTakesFirst", 1004, 4, "CO", 0},
+                    ComboRow{"EmptyKeeps", 1005, 3, "", 3},
+                    ComboRow{"LongerThanEntryKeeps", 1005, 0, "96000", 0},
+                    ComboRow{"IgnoresCase", 1004, 0, "com3", 2},
+                    ComboRow{"PrefixOfAllTakesFirst", 1004, 4, "CO", 0},
                     ComboRow{"DataBits", 1006, 1, "7", 0}, ComboRow{"ChineseEntry", 1007, 0, kEven, 2},
                     ComboRow{"ChinesePrefix", 1007, 0, "\xC6\xE6", 1},
                     // A lead byte alone is no character of the entry.
@@ -455,13 +460,14 @@ TEST_P(TransferDlgSysCommand, AboutOnlyForItsCommand) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, TransferDlgSysCommand,
-                         testing::Values(SysCommandRow{"About", 0x10, true}, SysCommandRow{"AboutLowBits", 0x11, true},
-                                         SysCommandRow{"AboutAllLowBits", 0x1F, true},
-                                         SysCommandRow{"NextCommand", 0x20, false}, SysCommandRow{"Zero", 0x0F, false},
-                                         SysCommandRow{"Move", 0xF010, false}, SysCommandRow{"Size", 0xF000, false},
-                                         SysCommandRow{"MaskKeepsOnlyBits4To15", 0x10010, true}),
-                         testing_support::RowName());
+INSTANTIATE_TEST_SUITE_P(
+    Commands, TransferDlgSysCommand,
+    testing::Values(SysCommandRow{"About", 0x10, true}, SysCommandRow{"AboutLowBits", 0x11, true},
+                    SysCommandRow{"AboutAllLowBits", 0x1F, true}, SysCommandRow{"NextCommand", 0x20, false},
+                    SysCommandRow{"Zero", 0x0F, false}, SysCommandRow{"Move", 0xF010, false},
+                    SysCommandRow{"Size", 0xF000, false},
+                    SysCommandRow{"MaskKeepsOnlyBits4To15", 0x10010, true}),
+    testing_support::RowName());
 
 TEST(TransferDlgSysCommands, CloseCommandClosesTheWindow) {
   ScriptedPrompter prompter;
