@@ -33,6 +33,17 @@ std::size_t CommonTail(std::string_view a, std::string_view b, std::size_t limit
   return same;
 }
 
+// The document's raw text separates its blocks by U+2029 where a decoded text has '\n'.
+bool ShowsExactly(QStringView raw, QStringView decoded) {
+  if (raw.size() != decoded.size()) return false;
+  for (qsizetype i = 0; i < raw.size(); ++i) {
+    const char16_t shown = raw[i].unicode();
+    const char16_t wanted = decoded[i].unicode();
+    if (shown != wanted && !(shown == 0x2029 && wanted == u'\n')) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 DataBox::DataBox(QWidget* parent) : QPlainTextEdit(parent) {
@@ -62,11 +73,19 @@ CString DataBox::Bytes() const {
 void DataBox::SetBytes(const CString& bytes) {
   const std::string& next = bytes.Bytes();
   if (IsEdited()) {
-    ReplaceAll(next);
-    m_bytes = next;
-  } else if (next != m_bytes) {
-    ReplaceChanged(next);
+    // The operator's text is reused when it is one the codec produces, which typing nearly always leaves it;
+    // replacing a long text outright costs far more than checking it.
+    std::string shown = Bytes().Bytes();
+    const QString raw = document()->toRawText();
+    if (ShowsExactly(raw, DisplayCodec::Instance().Decode(shown))) {
+      m_bytes = std::move(shown);
+      document()->setModified(false);
+    } else {
+      ReplaceAll(next);
+      m_bytes = next;
+    }
   }
+  if (next != m_bytes) ReplaceChanged(next);
   m_encodedRevision = -1;
   m_encoded.clear();
   document()->setModified(false);

@@ -59,7 +59,7 @@ class DisplayCodec {
 
   bool m_hasConverter = false;
   // The shown character of each lead (0x81..0xFE) / trail pair, or 0 when the pair is not one unit.
-  std::array<char16_t, 126 * 256> m_pairs{};
+  std::array<char16_t, std::size_t{126} * 256> m_pairs{};
   // The shown character of each byte standing alone (0 for CR and LF, which depend on what follows).
   std::array<char16_t, 256> m_singles{};
   // For each UTF-16 code unit the bytes it stands for: 0 none, below 0x100 one byte, else lead << 8 | trail.

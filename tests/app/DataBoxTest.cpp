@@ -153,6 +153,42 @@ TEST(DataBoxOperator, TypingMarksTheBoxEditedAndKeepsTheOtherBytes) {
   EXPECT_EQ(ShownBytes(box), "new");
 }
 
+TEST(DataBoxOperator, ARefreshAfterTypingStillEditsOnlyTheChange) {
+  std::string bytes;
+  for (int i = 0; i < 2000; ++i) bytes += "&" + std::to_string(i) + ",\xB5\xC0\r\n";
+  DataBox box;
+  box.SetBytes(CString(bytes));
+  box.moveCursor(QTextCursor::Start);
+  QTest::keyClicks(&box, QStringLiteral("q"));
+  const std::string typed = box.Bytes().Bytes();
+  ASSERT_TRUE(typed == "q" + bytes);
+
+  Change change;
+  QObject::connect(box.document(), &QTextDocument::contentsChange, &box,
+                   [&](int position, int removed, int added) {
+                     change = Change{position, removed, added};
+                   });
+  box.SetBytes(CString(typed + "&2000,1\r\n"));
+  EXPECT_LE(change.removed + change.added, 16);
+  EXPECT_FALSE(box.IsEdited());
+  EXPECT_TRUE(ShownBytes(box) == typed + "&2000,1\r\n");
+}
+
+TEST(DataBoxOperator, ATypedTextTheCodecNeverShowsIsReplacedWhole) {
+  DataBox box;
+  box.SetBytes(CString("ab"));
+  // A line break inside a paragraph, and a stand-in followed by what would make it a pair.
+  QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier);
+  QTextCursor typing = box.textCursor();  // as pasted: no key of its own
+  typing.insertText(QString(QChar(0x2881)) + QStringLiteral("@"));
+  ASSERT_TRUE(box.IsEdited());
+  EXPECT_EQ(box.Bytes().Bytes(), "ab\r\n\x81@");
+  box.SetBytes(CString("ab\r\n\x81@!"));
+  EXPECT_EQ(ShownBytes(box), "ab\r\n\x81@!");
+  EXPECT_EQ(box.document()->toRawText(),
+            Codec().Decode("ab\r\n\x81@!").replace(QLatin1Char('\n'), QChar(0x2029)));
+}
+
 TEST(DataBoxOperator, UndoingTheEditIsNoEdit) {
   DataBox box;
   box.SetBytes(CString("abc"));

@@ -43,6 +43,7 @@ DataBox& DataBoxOf(const CTransferDlg& dlg) {
 
 std::vector<std::string> Entries(const QComboBox& combo) {
   std::vector<std::string> entries;
+  entries.reserve(static_cast<std::size_t>(combo.count()));
   for (int i = 0; i < combo.count(); ++i) entries.push_back(ComboEntry(combo, i).Bytes());
   return entries;
 }
@@ -324,6 +325,7 @@ TEST_F(TransferDlgTest, TypingIsLostByAnExchangeIntoControlsUnlessTakenFirst) {
   dlg.UpdateData(false);
   EXPECT_EQ(box.Bytes(), "abc");
 
+  box.moveCursor(QTextCursor::Start);
   QTest::keyClicks(&box, QStringLiteral("y"));
   dlg.UpdateData(true);
   dlg.UpdateData(false);
