@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "serial/FileDescriptor.h"
@@ -183,6 +184,13 @@ int MillisecondsUntil(Clock::time_point deadline) {
 
 constexpr std::size_t kReaderChunk = 4096;
 
+// Makes an eventfd readable, for good: what waits on it lets go.
+void Signal(int eventFd) {
+  if (eventFd < 0) return;
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(eventFd, &one, sizeof one);
+}
+
 }  // namespace
 
 struct SerialPort::State {
@@ -301,14 +309,22 @@ PortResult SerialPort::Open(const std::string& portName) {
     s.queue.clear();
     s.queueHead = 0;
     s.gone = false;
-    s.held = true;
-    s.wakeFd = wake.Get();
   }
   const int deviceFd = device.Get();
   const int wakeFd = wake.Get();
+  try {
+    s.reader = std::jthread([&s, deviceFd, wakeFd] { s.ReaderLoop(deviceFd, wakeFd); });
+  } catch (const std::system_error& error) {
+    ::ioctl(deviceFd, TIOCNXCL);
+    return Failure(PortFailure::Other, error.code().value());
+  }
   s.device = std::move(device);
   s.wake = std::move(wake);
-  s.reader = std::jthread([&s, deviceFd, wakeFd] { s.ReaderLoop(deviceFd, wakeFd); });
+  {
+    std::lock_guard queue(s.queueLock);
+    s.held = true;
+    s.wakeFd = wakeFd;
+  }
   return {};
 }
 
@@ -427,13 +443,11 @@ PortResult SerialPort::Close() {
   // Let a waiting write and the reader go before waiting for the lock that the write holds.
   {
     std::lock_guard lock(s.queueLock);
-    if (s.wakeFd >= 0) {
-      const std::uint64_t one = 1;
-      [[maybe_unused]] const ssize_t written = ::write(s.wakeFd, &one, sizeof one);
-    }
+    Signal(s.wakeFd);
   }
   std::lock_guard io(s.ioLock);
   if (!s.device.IsValid()) return {};
+  Signal(s.wake.Get());
   if (s.reader.joinable()) s.reader.join();
   // The exclusive flag outlives this descriptor while anyone else keeps the terminal open; clear it so that
   // the device can be opened again.

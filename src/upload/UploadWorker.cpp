@@ -1,6 +1,7 @@
 #include "upload/UploadWorker.h"
 
 #include <condition_variable>
+#include <system_error>
 
 #include "serial/Framing.h"
 #include "text/SplitString.h"
@@ -70,14 +71,20 @@ UploadWorker::~UploadWorker() {
   Join();
 }
 
-void UploadWorker::Start(SerialPort& port, UploadShared& shared) {
+bool UploadWorker::Start(SerialPort& port, UploadShared& shared) {
   RequestStop();
   Join();
   m_bRunning = true;
-  m_thread = std::jthread([this, &port, &shared](std::stop_token stop) {
-    UploadThreadProc(port, shared, std::move(stop));
+  try {
+    m_thread = std::jthread([this, &port, &shared](std::stop_token stop) {
+      UploadThreadProc(port, shared, std::move(stop));
+      m_bRunning = false;
+    });
+  } catch (const std::system_error&) {
     m_bRunning = false;
-  });
+    return false;
+  }
+  return true;
 }
 
 void UploadWorker::RequestStop() {

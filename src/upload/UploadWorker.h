@@ -44,8 +44,8 @@ class UploadWorker {
   UploadWorker& operator=(const UploadWorker&) = delete;
 
   // Starts a worker; one that is still running is stopped and joined first, so that two never answer the same
-  // requests.
-  void Start(SerialPort& port, UploadShared& shared);
+  // requests. False when the system could not start a thread.
+  bool Start(SerialPort& port, UploadShared& shared);
   // Asks the worker to end; it does so within one cycle.
   void RequestStop();
   // Waits for the worker to end (at once when none was started).

@@ -57,7 +57,7 @@ class UploadOverPty : public testing::Test {
       PrepareUploadLines(text, shared.uploadLines);
       shared.status.Empty();
     }
-    worker.Start(port, shared);
+    EXPECT_TRUE(worker.Start(port, shared));
   }
 
   // One line as the instrument receives it: up to and including its LF.
