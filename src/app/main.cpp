@@ -1,12 +1,12 @@
-// Placeholder until the main window lands: shows that the program starts.
+// Kestrion: moves survey data between this computer and a total station over a serial line.
 #include <QApplication>
-#include <QLabel>
+
+#include "app/TransferApp.h"
+
+// The one application object, as the platform's dialog framework has it.
+static kestrion::CTransferApp theApp;
 
 int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QLabel label(QStringLiteral("Kestrion"));
-  label.setWindowTitle(QStringLiteral("Kestrion"));
-  label.resize(400, 200);
-  label.show();
-  return QApplication::exec();
+  QApplication application(argc, argv);
+  return theApp.InitInstance() ? QApplication::exec() : 0;
 }

@@ -1,0 +1,24 @@
+// The About box: the application's icon, name and version.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class CAboutDlg;
+}
+
+namespace kestrion {
+
+class CAboutDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CAboutDlg(QWidget* parent = nullptr);
+  ~CAboutDlg() override;
+
+ private:
+  std::unique_ptr<Ui::CAboutDlg> m_ui;
+};
+
+}  // namespace kestrion

@@ -1,0 +1,43 @@
+// The operator's texts that live outside the .ui files: message boxes, the system-menu entry, chooser
+// filters.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <array>
+
+namespace kestrion::messages {
+
+// The application's name: the window caption and the caption of every message box.
+inline constexpr QStringView kApplicationName = u"Kestrion";
+
+// The system-menu entry that opens the About box (string 101).
+inline constexpr QStringView kAboutMenuEntry = u"关于 Kestrion(&A)...";
+
+inline constexpr QStringView kPortNotOpen = u"通讯端口还没有打开！";
+inline constexpr QStringView kDownloadComplete = u"数据下载完成！";
+inline constexpr QStringView kNoDataToOutput = u"没有数据可输出！";
+inline constexpr QStringView kDataOutput = u"数据已经输出完毕！";
+
+// Reports of a failed file read and of a failed write or close; %1 is the file's full path.
+inline constexpr QStringView kFileReadError = u"An unknown error occurred while accessing %1.";
+inline constexpr QStringView kDiskFull = u"Disk full while accessing %1.";
+
+// The entries of the parity list, in the order of their parity codes: none, odd, even.
+inline constexpr QStringView kParityNone = u"无";
+inline constexpr QStringView kParityOdd = u"奇检验";
+inline constexpr QStringView kParityEven = u"偶检验";
+
+// Asked before the window closes while downloaded records have not been written to a file.
+inline constexpr QStringView kUnsavedDownload = u"数据尚未输出，确定要退出吗？";
+
+// The file-type filters of the file chooser, in the order offered; the first is selected at the start.
+struct FileFilter {
+  QStringView label;
+  QStringView pattern;
+};
+inline constexpr FileFilter kAllFilesFilter{u"所有文件(*.*)", u"*.*"};
+inline constexpr FileFilter kTextFilesFilter{u"文本文件(*.txt)", u"*.txt"};
+inline constexpr std::array<FileFilter, 2> kFileFilters{kAllFilesFilter, kTextFilesFilter};
+
+}  // namespace kestrion::messages

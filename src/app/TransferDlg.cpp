@@ -1,0 +1,322 @@
+#include "app/TransferDlg.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimerEvent>
+
+#include "app/AboutDlg.h"
+#include "app/AppIcon.h"
+#include "app/ControlExchange.h"
+#include "app/DataBox.h"
+#include "app/DialogUnits.h"
+#include "app/DisplayCodec.h"
+#include "app/Messages.h"
+#include "serial/PortNames.h"
+#include "text/Decimal.h"
+#include "ui_TransferDlg.h"
+
+namespace kestrion {
+namespace {
+
+CString ShownToBytes(QStringView text) {
+  return CString(DisplayCodec::Instance().Encode(text));
+}
+
+}  // namespace
+
+CTransferDlg::CTransferDlg(QWidget* parent) : CTransferDlg(nullptr, parent) {}
+
+CTransferDlg::CTransferDlg(Prompter& prompter, QWidget* parent) : CTransferDlg(&prompter, parent) {}
+
+CTransferDlg::CTransferDlg(Prompter* prompter, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CTransferDlg>()), m_prompter(prompter) {
+  if (m_prompter == nullptr) {
+    m_ownPrompter = std::make_unique<WidgetPrompter>(this);
+    m_prompter = m_ownPrompter.get();
+  }
+  m_hIcon = ApplicationIcon();
+
+  m_ui->setupUi(this);
+  // A fixed dialog frame: title bar, system menu and close box, no minimise or maximise box.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  PlaceByDialogUnits(*this);
+  m_modeRadios = {m_ui->IDC_1013, m_ui->IDC_1018};
+
+  connect(m_ui->IDC_1008, &QPushButton::clicked, this, &CTransferDlg::OnOpenPort);
+  connect(m_ui->IDC_1009, &QPushButton::clicked, this, &CTransferDlg::OnClosePort);
+  connect(m_ui->IDC_1011, &QPushButton::clicked, this, &CTransferDlg::OnOutput);
+  connect(m_ui->IDC_1002, &QPushButton::clicked, this, &CTransferDlg::OnBrowse);
+  connect(m_ui->IDC_1012, &QPushButton::clicked, this, &CTransferDlg::OnUpload);
+  connect(m_ui->IDC_1016, &QPushButton::clicked, this, &CTransferDlg::OnClearData);
+  connect(m_ui->IDC_1013, &QRadioButton::clicked, this, &CTransferDlg::OnUploadMode);
+  connect(m_ui->IDC_1018, &QRadioButton::clicked, this, &CTransferDlg::OnDownloadMode);
+
+  // The window exists from here on, so it is initialised here rather than when it is first shown.
+  OnInitDialog();
+}
+
+CTransferDlg::~CTransferDlg() {
+  KillTimer(kStatusTimer);
+  KillTimer(kDownloadPollTimer);
+  OnDestroy();
+}
+
+int CTransferDlg::DoModal() {
+  return exec();
+}
+
+QWidget* CTransferDlg::GetDlgItem(int id) const {
+  return findChild<QWidget*>(QStringLiteral("IDC_%1").arg(id), Qt::FindDirectChildrenOnly);
+}
+
+bool CTransferDlg::UpdateData(bool saveAndValidate) {
+  DoDataExchange(saveAndValidate);
+  return true;
+}
+
+void CTransferDlg::DoDataExchange(bool saveAndValidate) {
+  Ui::CTransferDlg& ui = *m_ui;
+  ExchangeText(saveAndValidate, *ui.IDC_1000, m_strData);
+  // The control members are attached by the first exchange and stay attached.
+  if (m_cbPort == nullptr) m_cbPort = ui.IDC_1004;
+  if (m_cbBaud == nullptr) m_cbBaud = ui.IDC_1005;
+  if (m_cbDataBits == nullptr) m_cbDataBits = ui.IDC_1006;
+  if (m_cbParity == nullptr) m_cbParity = ui.IDC_1007;
+  ExchangeComboText(saveAndValidate, *ui.IDC_1004, m_strPort);
+  ExchangeComboText(saveAndValidate, *ui.IDC_1005, m_strBaud);
+  ExchangeComboText(saveAndValidate, *ui.IDC_1006, m_strDataBits);
+  ExchangeComboText(saveAndValidate, *ui.IDC_1007, m_strParity);
+  ExchangePath(saveAndValidate, *ui.IDC_1010, m_strFilePath);
+  if (m_lbRoads == nullptr) m_lbRoads = ui.IDC_1015;
+  ExchangeText(saveAndValidate, *ui.IDC_1014, m_strStatus);
+  ExchangeRadio(saveAndValidate, m_modeRadios.data(), static_cast<int>(m_modeRadios.size()), m_nMode);
+}
+
+bool CTransferDlg::OnInitDialog() {
+  UpdateData(false);
+
+  // The system menu gets a separator and the About entry, unless the entry's text is empty.
+  m_systemMenu = new QMenu(this);
+  const QString aboutEntry = messages::kAboutMenuEntry.toString();
+  if (!aboutEntry.isEmpty()) {
+    m_systemMenu->addSeparator();
+    QAction* about = m_systemMenu->addAction(aboutEntry);
+    about->setData(kIdmAboutBox);
+    connect(about, &QAction::triggered, this, [this] { OnSysCommand(kIdmAboutBox); });
+  }
+
+  // One icon carries both the big and the small image.
+  setWindowIcon(m_hIcon);
+
+  EnableItem(kIdOpenPort, true);
+  EnableItem(kIdClosePort, false);
+
+  for (const std::string& name : ListPortNames()) AddPortEntry(*m_cbPort, name);
+  m_cbPort->setCurrentIndex(0);
+  for (const char* baud : {"4800", "9600", "19200", "38400"}) AddComboEntry(*m_cbBaud, baud);
+  m_cbBaud->setCurrentIndex(2);
+  for (const char* bits : {"7", "8"}) AddComboEntry(*m_cbDataBits, bits);
+  m_cbDataBits->setCurrentIndex(1);
+  // The index of a parity entry is its parity code.
+  for (const QStringView parity : {messages::kParityNone, messages::kParityOdd, messages::kParityEven}) {
+    AddComboEntry(*m_cbParity, ShownToBytes(parity));
+  }
+  m_cbParity->setCurrentIndex(0);
+
+  OnDownloadMode();
+  return true;
+}
+
+void CTransferDlg::EnableItem(int id, bool enable) {
+  if (QWidget* item = GetDlgItem(id)) item->setEnabled(enable);
+}
+
+void CTransferDlg::SetTimer(int id, std::chrono::milliseconds period) {
+  if (id <= 0 || id >= static_cast<int>(m_timers.size())) return;
+  m_timers[static_cast<std::size_t>(id)].start(static_cast<int>(period.count()), this);
+}
+
+void CTransferDlg::KillTimer(int id) {
+  if (id <= 0 || id >= static_cast<int>(m_timers.size())) return;
+  m_timers[static_cast<std::size_t>(id)].stop();
+}
+
+bool CTransferDlg::IsTimerRunning(int id) const {
+  if (id <= 0 || id >= static_cast<int>(m_timers.size())) return false;
+  return m_timers[static_cast<std::size_t>(id)].isActive();
+}
+
+void CTransferDlg::timerEvent(QTimerEvent* event) {
+  for (std::size_t id = 1; id < m_timers.size(); ++id) {
+    if (m_timers[id].isActive() && m_timers[id].timerId() == event->timerId()) {
+      OnTimer(static_cast<int>(id));
+      break;
+    }
+  }
+  QDialog::timerEvent(event);
+}
+
+void CTransferDlg::OnTimer(int id) {
+  // A tick whose mode is not in force does nothing.
+  if (id == kStatusTimer && m_nMode == 0) {
+    StatusEcho();
+  } else if (id == kDownloadPollTimer && m_nMode == 1) {
+    DownloadPoll();
+  }
+}
+
+void CTransferDlg::StatusEcho() {}
+
+void CTransferDlg::DownloadPoll() {}
+
+void CTransferDlg::OnSysCommand(unsigned id) {
+  // The low four bits of a system command are the system's own.
+  switch (id & 0xFFF0) {
+    case kIdmAboutBox: {
+      CAboutDlg about(this);
+      m_prompter->RunModal(about);
+      break;
+    }
+    case kScClose:
+      close();
+      break;
+    case kScMinimize:
+      showMinimized();
+      break;
+    default:
+      // Moving and sizing belong to the window manager.
+      break;
+  }
+}
+
+void CTransferDlg::contextMenuEvent(QContextMenuEvent* event) {
+  if (m_systemMenu != nullptr && !m_systemMenu->isEmpty()) {
+    m_systemMenu->exec(event->globalPos());
+    event->accept();
+    return;
+  }
+  QDialog::contextMenuEvent(event);
+}
+
+void CTransferDlg::OnOpenPort() {
+  UpdateData(true);
+  if (m_bPortOpen != 0) return;
+  if (!m_hComm.Open(m_strPort.Bytes())) return;
+
+  LineSettings settings;
+  settings.baudRate = DecimalValue(m_strBaud);
+  settings.dataBits = static_cast<unsigned char>(DecimalValue(m_strDataBits));  // the setting is one byte
+  settings.parityCheck = true;
+  settings.stopBits = 2;
+  // The selected entry's index is the parity code; with none selected there is no parity to apply.
+  const int parity = m_cbParity->currentIndex();
+  const bool knownParity = parity >= 0 && parity <= static_cast<int>(Parity::Even);
+  if (knownParity) settings.parity = static_cast<Parity>(parity);
+  if (!knownParity || !m_hComm.Configure(settings)) {
+    m_hComm.Close();
+    m_bPortOpen = 0;
+    return;
+  }
+
+  m_bPortOpen = 1;
+  EnableItem(kIdOpenPort, false);
+  EnableItem(kIdClosePort, true);
+  SetTimer(kStatusTimer, kTimerPeriod);
+}
+
+void CTransferDlg::OnClosePort() {
+  if (m_bPortOpen == 0) return;
+  m_hComm.Close();
+  m_bPortOpen = 0;
+  EnableItem(kIdOpenPort, true);
+  EnableItem(kIdClosePort, false);
+  KillTimer(kStatusTimer);
+}
+
+void CTransferDlg::OnDestroy() {
+  OnClosePort();
+}
+
+void CTransferDlg::OnBrowse() {}
+
+void CTransferDlg::OnUpload() {}
+
+void CTransferDlg::OnOutput() {}
+
+void CTransferDlg::OnClearData() {
+  m_strData.Empty();
+  m_lbRoads->clear();
+  UpdateData(false);
+  m_bUnsavedDownload = false;
+}
+
+void CTransferDlg::OnUploadMode() {
+  m_nMode = 0;
+  EnableItem(kIdUpload, true);
+  KillTimer(kDownloadPollTimer);
+  SetTimer(kStatusTimer, kTimerPeriod);
+}
+
+void CTransferDlg::OnDownloadMode() {
+  m_nMode = 1;
+  EnableItem(kIdUpload, false);
+  KillTimer(kStatusTimer);
+  SetTimer(kDownloadPollTimer, kTimerPeriod);
+}
+
+void CTransferDlg::OnOK() {
+  UpdateData(true);
+  if (!MayLeave()) return;
+  QDialog::accept();
+}
+
+void CTransferDlg::OnCancel() {
+  if (!MayLeave()) return;
+  QDialog::reject();
+}
+
+void CTransferDlg::accept() {
+  OnOK();
+}
+
+void CTransferDlg::reject() {
+  OnCancel();
+}
+
+void CTransferDlg::done(int result) {
+  QDialog::done(result);
+  // The modal run is over: the window is gone as far as the port is concerned.
+  OnDestroy();
+}
+
+bool CTransferDlg::MayLeave() {
+  if (!m_bUnsavedDownload || m_ui->IDC_1000->document()->isEmpty()) return true;
+  return m_prompter->MessageBox(messages::kUnsavedDownload.toString(), Prompter::Icon::Question,
+                                Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
+}
+
+void CTransferDlg::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  const bool plain = event->modifiers() == Qt::NoModifier ||
+                     (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+  if (enter && plain) {
+    // The multi-line boxes keep Enter for themselves; here it reaches the window from anywhere else.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      if (button->isEnabled()) button->click();
+    } else {
+      OnOK();
+    }
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+}  // namespace kestrion
