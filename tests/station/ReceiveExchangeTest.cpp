@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Send.h"
-#include "StationHarness.h"
+#include "common/StationHarness.h"
 #include "common/TestNames.h"
 #include "serial/Framing.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Send.h"
-#include "StationHarness.h"
+#include "common/StationHarness.h"
 #include "common/TestNames.h"
 #include "datafiles/LineForms.h"
 #include "serial/Framing.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Send.h"
-#include "StationHarness.h"
+#include "common/StationHarness.h"
 #include "StationOptions.h"
 #include "common/TestNames.h"
 

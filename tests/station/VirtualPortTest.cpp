@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "StationHarness.h"
+#include "common/StationHarness.h"
 #include "VirtualPort.h"
 #include "common/TestNames.h"
 #include "serial/PortNames.h"

@@ -1,4 +1,4 @@
-#include "StationHarness.h"
+#include "common/StationHarness.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
