@@ -1,0 +1,3 @@
+# Reception of a download read by read, and the output file laid out from arbitrary data text.
+kestrion_add_fuzzer(fuzz_reception ReceptionFuzz.cpp)
+kestrion_add_fuzzer(fuzz_output OutputFuzz.cpp)

@@ -1,0 +1,2 @@
+# Marker recognition in received bytes.
+kestrion_add_fuzzer(fuzz_markers MarkersFuzz.cpp)
