@@ -46,11 +46,15 @@ void ForEachMatch(const std::string& s, std::string_view needle, std::size_t fro
     if (candidate == std::string::npos) return;
     const std::size_t charStart = StartAtOrBefore(s, candidate, start);
     if (charStart == candidate) {
+      const std::size_t end = candidate + needle.size();
+      // A match must end on whole characters too: a needle whose last byte is a lead byte would otherwise
+      // take half of the text's next character.
+      if (StartAtOrBefore(s, end, candidate) != end) {
+        start = candidate + CharLength(s, candidate);
+        continue;
+      }
       if (!onMatch(candidate)) return;
-      start = candidate + needle.size();
-      // The match ends on whole characters only if its last byte is not a lead byte that takes the next
-      // byte as its second; a needle of ASCII (markers, control words) always does.
-      start = StartAtOrBefore(s, start, candidate) == start ? start : start + 1;
+      start = end;
     } else {
       start = charStart + 2;  // the candidate was the second byte of a two-byte character
     }
@@ -114,7 +118,7 @@ int CString::ReverseFind(char ch) const {
   while (end > 0) {
     const std::size_t pos = m_bytes.rfind(ch, end - 1);
     if (pos == std::string::npos) return -1;
-    if (StartAtOrBefore(m_bytes, pos, 0) == pos) return static_cast<int>(pos);
+    if (StartAtOrBefore(m_bytes, pos, 0) == pos && CharLength(m_bytes, pos) == 1) return static_cast<int>(pos);
     end = pos;
   }
   return -1;
