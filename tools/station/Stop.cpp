@@ -29,10 +29,10 @@ timespec ToTimespec(Clock::duration left) {
   if (left < Clock::duration::zero()) left = Clock::duration::zero();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
   const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds);
-  timespec spec{};
-  spec.tv_sec = static_cast<time_t>(seconds.count());
-  spec.tv_nsec = static_cast<long>(nanoseconds.count());
-  return spec;
+  timespec when{};
+  when.tv_sec = static_cast<time_t>(seconds.count());
+  when.tv_nsec = static_cast<long>(nanoseconds.count());
+  return when;
 }
 
 }  // namespace
@@ -74,11 +74,11 @@ WaitResult WaitForFd(int fd, short events, Clock::time_point deadline, short* re
       }
       return WaitResult::TimedOut;
     }
-    timespec spec{};
+    timespec when{};
     timespec* timeout = nullptr;
     if (deadline != kNoDeadline) {
-      spec = ToTimespec(deadline - now);
-      timeout = &spec;
+      when = ToTimespec(deadline - now);
+      timeout = &when;
     }
     const int ready = ::ppoll(fds, 2, timeout, nullptr);
     if (ready < 0) {
