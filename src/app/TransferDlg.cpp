@@ -295,6 +295,7 @@ void CTransferDlg::OnBrowse() {
   UpdateData(true);
 
   m_strData.Empty();
+  m_bUnsavedDownload = false;  // a download still in the data text is given up for the file
   const std::filesystem::path file = ChosenPath(*chosen);
   m_strFilePath = CString(file.native());
   m_lbRoads->clear();
