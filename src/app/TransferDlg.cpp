@@ -105,8 +105,8 @@ void CTransferDlg::ExchangeStatus(bool saveAndValidate, DataBox& box) {
     const bool edited = box.IsEdited();
     const CString shown = box.Bytes();
     std::lock_guard lock(m_upload.lock);
-    // Unless the operator edited it, the box shows an earlier state of the status text, which only grows while
-    // a worker runs; taking it would drop what the worker added since the last echo.
+    // Unless the operator edited it, the box shows an earlier state of the status text, which only grows
+    // while a worker runs; taking it would drop what the worker added since the last echo.
     if (edited || !m_strStatus.Bytes().starts_with(shown.Bytes())) m_strStatus = shown;
     return;
   }
@@ -300,8 +300,8 @@ void CTransferDlg::OnUpload() {
     std::lock_guard lock(m_upload.lock);
     PrepareUploadLines(text, m_arrUploadLines);
   }
-  // The worker waits for the instrument's bytes up to one poll period instead of sleeping the period out, so a
-  // request is answered as soon as it arrives; with nothing arriving it still polls once a period. A thread
+  // The worker waits for the instrument's bytes up to one poll period instead of sleeping the period out, so
+  // a request is answered as soon as it arrives; with nothing arriving it still polls once a period. A thread
   // that cannot be started leaves nothing running, as an instrument that never asks does.
   m_uploadWorker.Start(m_hComm, m_upload);
 }
