@@ -243,7 +243,11 @@ void CTransferDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CTransferDlg::OnOpenPort() {
   UpdateData(true);
   if (m_bPortOpen != 0) return;
-  if (!m_hComm.Open(m_strPort.Bytes())) return;
+  const PortResult opened = m_hComm.Open(m_strPort.Bytes());
+  if (!opened) {
+    ShowOpenFailure(opened.failure);
+    return;
+  }
 
   LineSettings settings;
   settings.baudRate = DecimalValue(m_strBaud);
@@ -254,16 +258,26 @@ void CTransferDlg::OnOpenPort() {
   const int parity = m_cbParity->currentIndex();
   const bool knownParity = parity >= 0 && parity <= static_cast<int>(Parity::Even);
   if (knownParity) settings.parity = static_cast<Parity>(parity);
-  if (!knownParity || !m_hComm.Configure(settings)) {
+  const PortResult configured =
+      knownParity ? m_hComm.Configure(settings) : PortResult{PortFailure::SettingsRefused};
+  if (!configured) {
     m_hComm.Close();
     m_bPortOpen = 0;
+    ShowOpenFailure(configured.failure);
     return;
   }
 
+  ShowOpenFailure(PortFailure::None);
   m_bPortOpen = 1;
   EnableItem(kIdOpenPort, false);
   EnableItem(kIdClosePort, true);
   SetTimer(kStatusTimer, kTimerPeriod);
+}
+
+void CTransferDlg::ShowOpenFailure(PortFailure failure) {
+  // A failed open stays silent; the reason waits on the button for whoever looks, until the next open.
+  if (QWidget* openPort = GetDlgItem(kIdOpenPort))
+    openPort->setToolTip(messages::PortFailureText(failure).toString());
 }
 
 void CTransferDlg::OnClosePort() {

@@ -162,6 +162,8 @@ class CTransferDlg : public QDialog {
   bool MayLeave();
   // What Upload sends: the selected road's buffer, or the data text when no road is selected.
   CString UploadText() const;
+  // Tells why the port could not be opened in the Open port button's tooltip; None clears it.
+  void ShowOpenFailure(PortFailure failure);
   // Asks a running upload worker to end and waits for it; it ends within one of its cycles.
   void StopUpload();
 
