@@ -182,7 +182,9 @@ TEST_F(UploadWindow, StatusBoxShowsWhatTheStationSent) {
   ASSERT_NO_FATAL_FAILURE(OpenPort(station.link.string()));
   dlg.m_strData = CString("&A1,2&\r\n&B3,4&\r\n");
   dlg.OnUpload();
-  EXPECT_EQ(station.process->WaitForExit(kWait), 0) << station.process->Stderr();
+  // The window's thread runs its timers meanwhile, the status echo among them.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return station.process->WaitForExit(0ms).has_value(); }, 10000));
+  EXPECT_EQ(station.process->WaitForExit(0ms), 0) << station.process->Stderr();
 
   // Three requests: two lines and the closing line. The status timer carries them into the box.
   const std::string requests = Repeated(kWordStart, 3);
@@ -242,6 +244,17 @@ TEST_F(UploadOverPty, PortClosedAndOpenedAgainGoesOnWithTheNextLine) {
   EXPECT_EQ(Ask(), "c\r\n");
   EXPECT_EQ(Ask(), kClosingOnTheLine);
   EXPECT_TRUE(WaitUntil([&] { return !dlg.UploadRunning(); }, kWait));
+}
+
+TEST_F(UploadOverPty, StatusBoxFollowsEachRequest) {
+  Upload("a\r\nb\r\n");
+  std::string requests;
+  for (const std::string& line : std::vector<std::string>{"a\r\n", "b\r\n", kClosingOnTheLine}) {
+    EXPECT_EQ(Ask(), line);
+    requests += kWordStart;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return StatusBoxOf(dlg).Bytes() == requests; }, 5000))
+        << StatusBoxOf(dlg).Bytes();
+  }
 }
 
 TEST_F(UploadOverPty, SecondUploadEndsTheFirstAndSendsFromItsFirstLine) {
