@@ -18,7 +18,10 @@ PortList RefreshedPortList(const std::vector<std::string>& listed,
   return list;
 }
 
-PortComboBox::PortComboBox(QWidget* parent) : QComboBox(parent) {}
+PortComboBox::PortComboBox(QWidget* parent) : QComboBox(parent) {
+  // The box is narrow and a port path long: the whole name is a hover away.
+  connect(this, &QComboBox::currentIndexChanged, this, [this] { setToolTip(currentText()); });
+}
 
 void PortComboBox::Refresh() {
   PortList shown;
@@ -34,6 +37,7 @@ void PortComboBox::Refresh() {
   clear();
   for (const std::string& name : fresh.entries) AddPortEntry(*this, name);
   setCurrentIndex(fresh.selected);
+  setToolTip(currentText());
 }
 
 void PortComboBox::showPopup() {

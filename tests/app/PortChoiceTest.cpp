@@ -96,6 +96,7 @@ TEST(PortComboBox, ReadsThePortsAfreshWhenItDropsDown) {
   combo.hidePopup();
   EXPECT_EQ(Entries(combo), withStation) << "the selected port stays although it is gone";
   EXPECT_EQ(combo.currentIndex(), combo.count() - 1);
+  EXPECT_EQ(combo.toolTip(), QString::fromStdString(link.string())) << "the whole name, which the box cuts";
   dlg.UpdateData(true);
   EXPECT_EQ(dlg.m_strPort.Bytes(), link.string());
 
