@@ -455,6 +455,9 @@ void CTransferDlg::OnUploadMode() {
 }
 
 void CTransferDlg::OnDownloadMode() {
+  // An upload still running would read the instrument's download into the status text, and reception waits for
+  // it; choosing download mode is the operator's word that the upload is over, so it ends at its next cycle.
+  StopUpload();
   m_nMode = 1;
   EnableItem(kIdUpload, false);
   KillTimer(kStatusTimer);

@@ -276,13 +276,17 @@ TEST_F(UploadOverPty, SecondUploadEndsTheFirstAndSendsFromItsFirstLine) {
   EXPECT_EQ(StatusOf(dlg).Bytes(), Repeated(kWordStart, 3));
 }
 
-TEST_F(UploadOverPty, RequestsAreSeenOnlyByTheWorkerAfterASwitchToDownloadMode) {
+TEST_F(UploadOverPty, DownloadModeEndsARunningUploadAndReceptionTakesTheLine) {
   Upload("a\r\nb\r\n");
-  qobject_cast<QRadioButton*>(dlg.GetDlgItem(CTransferDlg::kIdDownloadMode))->click();
-  // The poll timer runs now; if reception read the port, the requests would never reach the worker.
   EXPECT_EQ(Ask(), "a\r\n");
-  EXPECT_EQ(Ask(), "b\r\n");
-  EXPECT_EQ(Ask(), kClosingOnTheLine);
+  qobject_cast<QRadioButton*>(dlg.GetDlgItem(CTransferDlg::kIdDownloadMode))->click();
+  EXPECT_FALSE(dlg.UploadRunning());
+  // What the instrument sends now is a download: it reaches the data text, not the status.
+  ASSERT_TRUE(instrument.Send("$A1,2$\r\n"));
+  ASSERT_TRUE(WaitUntil([&] { return dlg.m_hComm.BytesWaiting().value_or(0) > 0; }, kWait));
+  dlg.OnTimer(CTransferDlg::kDownloadPollTimer);
+  EXPECT_EQ(dlg.m_strData, "a\r\nb\r\n\r\nA1,2\r\n");  // appended to the upload text
+  EXPECT_TRUE(StaysQuiet());
 }
 
 class CountingDlg : public CTransferDlg {
@@ -301,8 +305,8 @@ TEST(UploadWorkerAndReception, ReceptionWaitsUntilTheWorkerHasEnded) {
   SelectPort(dlg, instrument.SlavePath());
   dlg.OnOpenPort();
   ASSERT_EQ(dlg.m_bPortOpen, 1);
-  dlg.OnUpload();
   qobject_cast<QRadioButton*>(dlg.GetDlgItem(CTransferDlg::kIdDownloadMode))->click();
+  dlg.OnUpload();  // a worker running in download mode: the button is disabled there, the handler is not
   dlg.OnTimer(CTransferDlg::kDownloadPollTimer);
   EXPECT_EQ(dlg.polls, 0);
 
