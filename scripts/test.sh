@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds Kestrion and runs every test. Installs what is missing first.
-#   scripts/test.sh            the ordinary build in build/
+#   scripts/test.sh            all three builds, one after the other (what CI runs)
+#   scripts/test.sh --quick    the ordinary build in build/ only
 #   scripts/test.sh --asan     AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/
 #   scripts/test.sh --tsan     ThreadSanitizer, in build-tsan/
-#   scripts/test.sh --all      all three, one after the other
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,12 +12,13 @@ for arg in "$@"; do
   case "$arg" in
     --asan) presets+=(asan) ;;
     --tsan) presets+=(tsan) ;;
+    --quick) presets+=(dev) ;;
     --all) presets+=(dev asan tsan) ;;
-    -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,6p' "$0"; exit 0 ;;
     *) echo "unknown option: $arg (try --help)" >&2; exit 2 ;;
   esac
 done
-((${#presets[@]} == 0)) && presets=(dev)
+((${#presets[@]} == 0)) && presets=(dev asan tsan)
 
 scripts/deps.sh
 jobs=$(nproc)
