@@ -3,12 +3,17 @@
 #include <QAction>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimerEvent>
+#include <filesystem>
+#include <optional>
+#include <string>
 
 #include "app/AboutDlg.h"
 #include "app/AppIcon.h"
@@ -17,9 +22,11 @@
 #include "app/DialogUnits.h"
 #include "app/DisplayCodec.h"
 #include "app/Messages.h"
+#include "download/Output.h"
 #include "serial/PortNames.h"
 #include "text/Decimal.h"
 #include "ui_TransferDlg.h"
+#include "upload/UploadSource.h"
 
 namespace kestrion {
 namespace {
@@ -174,7 +181,30 @@ void CTransferDlg::OnTimer(int id) {
 
 void CTransferDlg::StatusEcho() {}
 
-void CTransferDlg::DownloadPoll() {}
+// The end of a download is reported once for each "Finish" that arrives, not again at every later poll while
+// the text still holds it (Reception keeps count), so a record holding the word ends a download only once.
+void CTransferDlg::DownloadPoll() {
+  const std::optional<std::size_t> waiting = m_hComm.BytesWaiting();
+  if (!waiting || *waiting == 0) return;
+
+  // What the operator typed becomes part of the data text below, and what reception knew about the text is
+  // then stale. The revision also catches an edit that another command took in and showed again meanwhile.
+  DataBox& box = *m_ui->IDC_1000;
+  if (box.IsEdited() || box.document()->revision() != m_nDataRevision) m_reception.Restart();
+  UpdateData(true);
+
+  const ChunkRead read = ReadChunk(m_hComm);
+  const ReceptionStep step = m_reception.Step(m_strData, m_strLastMarker, read.chunk);
+  if (!read.chunk.IsEmpty()) m_bUnsavedDownload = true;
+  UpdateData(false);
+  m_nDataRevision = box.document()->revision();
+  if (!step.finished) return;
+
+  KillTimer(kDownloadPollTimer);
+  UpdateData(false);
+  m_prompter->MessageBox(messages::kDownloadComplete.toString(), Prompter::Icon::Information);
+  SetTimer(kDownloadPollTimer, kTimerPeriod);
+}
 
 void CTransferDlg::OnSysCommand(unsigned id) {
   // The low four bits of a system command are the system's own.
@@ -244,11 +274,85 @@ void CTransferDlg::OnDestroy() {
   OnClosePort();
 }
 
-void CTransferDlg::OnBrowse() {}
+namespace {
+
+// A path as the platform spells it, from a chooser's answer made absolute.
+std::filesystem::path ChosenPath(const QString& chosen) {
+  const QByteArray bytes = QFile::encodeName(QFileInfo(chosen).absoluteFilePath());
+  return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+QString ShownPath(const std::filesystem::path& path) {
+  const std::string& bytes = path.native();
+  return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+}  // namespace
+
+void CTransferDlg::OnBrowse() {
+  const std::optional<QString> chosen = m_prompter->ChooseOpenFile(messages::kFileFilters);
+  if (!chosen) return;
+  UpdateData(true);
+
+  m_strData.Empty();
+  m_bUnsavedDownload = false;  // a download still in the data text is given up for the file
+  const std::filesystem::path file = ChosenPath(*chosen);
+  m_strFilePath = CString(file.native());
+  m_lbRoads->clear();
+  m_reception.Restart();
+
+  UploadSource source;
+  const LoadResult loaded = LoadUploadSource(file, source);
+  m_strData = std::move(source.data);
+  // Road names are code page 936 bytes like the data; entry i and buffer i always stand for the same road.
+  for (const CString& name : source.roadNames)
+    m_lbRoads->addItem(DisplayCodec::Instance().Decode(name.View()));
+  m_strRoadData = std::move(source.roadData);
+  if (loaded.readError) {
+    // The load ends here; the fields keep what was read, and the window shows what it showed before.
+    m_prompter->MessageBox(messages::kFileReadError.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
+    return;
+  }
+
+  UpdateData(false);
+  if (m_lbRoads->count() > 0) {
+    m_lbRoads->setFocus();
+    m_lbRoads->setCurrentRow(0);
+  }
+}
 
 void CTransferDlg::OnUpload() {}
 
-void CTransferDlg::OnOutput() {}
+void CTransferDlg::OnOutput() {
+  UpdateData(true);
+  if (m_strData.IsEmpty()) {
+    m_prompter->MessageBox(messages::kNoDataToOutput.toString(), Prompter::Icon::Exclamation);
+    return;
+  }
+  const std::optional<QString> chosen = m_prompter->ChooseOpenFile(messages::kFileFilters, true);
+  if (!chosen) return;
+
+  // Polls go on while the chooser is open, so the data text is taken as it stands now.
+  const WriteResult written = OutputData(m_strData, m_strLastMarker, ChosenPath(*chosen));
+  m_reception.Restart();  // the closing text was cut off the data text
+  m_strOutputPath = CString(written.path.native());
+  switch (written.kind) {
+    case WriteResult::Ok:
+      break;
+    case WriteResult::WriteFailed:
+      m_prompter->MessageBox(messages::kDiskFull.toString().arg(ShownPath(written.path)),
+                             Prompter::Icon::Stop);
+      return;
+    case WriteResult::CannotCreate:
+      m_prompter->MessageBox(messages::kCannotCreate.toString().arg(ShownPath(written.path),
+                                                                    QString::fromStdString(written.Reason())),
+                             Prompter::Icon::Stop);
+      return;
+  }
+  m_bUnsavedDownload = false;
+  UpdateData(false);
+  m_prompter->MessageBox(messages::kDataOutput.toString(), Prompter::Icon::Information);
+}
 
 void CTransferDlg::OnClearData() {
   m_strData.Empty();

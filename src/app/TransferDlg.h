@@ -7,8 +7,10 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "app/Prompter.h"
+#include "download/Reception.h"
 #include "serial/SerialPort.h"
 #include "text/Arrays.h"
 #include "text/CString.h"
@@ -59,8 +61,6 @@ class CTransferDlg : public QDialog {
   static constexpr unsigned kScMinimize = 0xF020;
   static constexpr unsigned kScClose = 0xF060;
 
-  static constexpr int kRoadCount = 100;
-
   // With the real message boxes and file chooser.
   explicit CTransferDlg(QWidget* parent = nullptr);
   // With `prompter` answering every message box and chooser; it must outlive the window.
@@ -109,7 +109,8 @@ class CTransferDlg : public QDialog {
   // The fields.
   int m_bPortOpen = 0;
   SerialPort m_hComm;
-  std::array<CString, kRoadCount> m_strRoadData;
+  // One buffer per road of the last loaded road file, however many it has: buffer i is road list entry i.
+  std::vector<CString> m_strRoadData;
   CStringArray m_arrUploadLines;
   CString m_strLastMarker;
   CString m_strOutputPath;  // platform bytes of a path, like m_strFilePath
@@ -130,6 +131,10 @@ class CTransferDlg : public QDialog {
   // Downloaded records are in the data text and have not been written to a file: reception sets it when it
   // appends; a successful Output and Clear data clear it. Closing the window asks first while it is set.
   bool m_bUnsavedDownload = false;
+  // Download reception: what the polls know about the data text, so that a poll costs what it brings; and the
+  // data box's revision after the last poll, by which an edit of the operator is noticed.
+  Reception m_reception;
+  int m_nDataRevision = -1;
 
  protected:
   virtual void DoDataExchange(bool saveAndValidate);

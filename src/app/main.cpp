@@ -1,5 +1,6 @@
 // Kestrion: moves survey data between this computer and a total station over a serial line.
 #include <QApplication>
+#include <csignal>
 
 #include "app/TransferApp.h"
 
@@ -7,6 +8,8 @@
 static kestrion::CTransferApp theApp;
 
 int main(int argc, char* argv[]) {
+  // A file size limit then fails the write, which Output reports, instead of ending the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication application(argc, argv);
   return theApp.InitInstance() ? QApplication::exec() : 0;
 }

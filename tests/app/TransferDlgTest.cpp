@@ -417,7 +417,7 @@ TEST(TransferDlgTicks, RunningTimersTickIntoTheirWork) {
 
 TEST_F(TransferDlgTest, ClearDataEmptiesTheDataAndTheRoadsOnly) {
   dlg.m_strData = CString("&1,2\r\n");
-  dlg.m_strRoadData[0] = CString("$r$\r\n");
+  dlg.m_strRoadData = {CString("$r$\r\n")};
   dlg.m_arrUploadLines.Add(CString("line"));
   dlg.m_strStatus = CString("Start");
   dlg.m_strLastMarker = CString("&");
@@ -431,7 +431,7 @@ TEST_F(TransferDlgTest, ClearDataEmptiesTheDataAndTheRoadsOnly) {
   EXPECT_TRUE(dlg.m_strData.IsEmpty());
   EXPECT_EQ(DataBoxOf(dlg).document()->characterCount(), 1);
   EXPECT_EQ(dlg.m_lbRoads->count(), 0);
-  EXPECT_EQ(dlg.m_strRoadData[0], "$r$\r\n");
+  EXPECT_EQ(dlg.m_strRoadData, std::vector<CString>{CString("$r$\r\n")});
   EXPECT_EQ(dlg.m_arrUploadLines.GetSize(), 1);
   EXPECT_EQ(dlg.m_strStatus, "Start");
   EXPECT_EQ(dlg.m_strLastMarker, "&");

@@ -1,0 +1,48 @@
+// Driving the main window from a test as the operator would: its controls by id, a port at the end of its
+// list, a file answered in the chooser.
+#pragma once
+
+#include <QByteArray>
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <filesystem>
+#include <string>
+
+#include "ScriptedPrompter.h"
+#include "app/ControlExchange.h"
+#include "app/DataBox.h"
+#include "app/TransferDlg.h"
+
+namespace kestrion::testing_support {
+
+template <typename T>
+T* ItemOf(const CTransferDlg& dlg, int id) {
+  return qobject_cast<T*>(dlg.GetDlgItem(id));
+}
+
+inline DataBox& DataBoxOf(const CTransferDlg& dlg) {
+  return *ItemOf<DataBox>(dlg, CTransferDlg::kIdData);
+}
+
+inline void Click(CTransferDlg& dlg, int id) {
+  ItemOf<QPushButton>(dlg, id)->click();
+}
+
+// Puts `portName` at the end of the port list and selects it, as the list does with a registered device.
+inline void SelectPort(CTransferDlg& dlg, const std::string& portName) {
+  AddPortEntry(*dlg.m_cbPort, portName);
+  dlg.m_cbPort->setCurrentIndex(dlg.m_cbPort->count() - 1);
+}
+
+inline QString PathText(const std::filesystem::path& path) {
+  const std::string& bytes = path.native();
+  return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+// The next chooser is answered with `path`.
+inline void AnswerChooser(ScriptedPrompter& prompter, const std::filesystem::path& path) {
+  prompter.chosenFiles.emplace_back(PathText(path));
+}
+
+}  // namespace kestrion::testing_support
