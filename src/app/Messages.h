@@ -6,6 +6,8 @@
 #include <QStringView>
 #include <array>
 
+#include "serial/SerialPort.h"
+
 namespace kestrion::messages {
 
 // The application's name: the window caption and the caption of every message box.
@@ -32,6 +34,35 @@ inline constexpr QStringView kParityEven = u"偶检验";
 
 // Asked before the window closes while downloaded records have not been written to a file.
 inline constexpr QStringView kUnsavedDownload = u"数据尚未输出，确定要退出吗？";
+
+// Why the port could not be opened, as the Open port button's tooltip tells it until the next open. A failed
+// open shows no message box.
+inline constexpr QStringView kPortNoSuchDevice = u"端口无法打开：没有这个设备。";
+inline constexpr QStringView kPortInUse = u"端口无法打开：端口正被其他程序使用。";
+inline constexpr QStringView kPortPermissionDenied =
+    u"端口无法打开：没有访问权限。请把您的用户加入 dialout 组（sudo usermod -aG dialout "
+    u"用户名），然后重新登录。";
+inline constexpr QStringView kPortSettingsRefused = u"端口无法打开：端口不接受所选的通讯设置。";
+inline constexpr QStringView kPortOpenFailed = u"端口无法打开。";
+
+// The tooltip's text for `failure`; empty for none.
+inline QStringView PortFailureText(PortFailure failure) {
+  switch (failure) {
+    case PortFailure::None:
+      return {};
+    case PortFailure::NoSuchDevice:
+    case PortFailure::DeviceGone:
+      return kPortNoSuchDevice;
+    case PortFailure::InUse:
+      return kPortInUse;
+    case PortFailure::PermissionDenied:
+      return kPortPermissionDenied;
+    case PortFailure::SettingsRefused:
+      return kPortSettingsRefused;
+    default:
+      return kPortOpenFailed;
+  }
+}
 
 // The file-type filters of the file chooser, in the order offered; the first is selected at the start.
 struct FileFilter {

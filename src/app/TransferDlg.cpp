@@ -70,6 +70,7 @@ CTransferDlg::CTransferDlg(Prompter* prompter, QWidget* parent)
 }
 
 CTransferDlg::~CTransferDlg() {
+  StopUpload();
   KillTimer(kStatusTimer);
   KillTimer(kDownloadPollTimer);
   OnDestroy();
@@ -102,8 +103,29 @@ void CTransferDlg::DoDataExchange(bool saveAndValidate) {
   ExchangeComboText(saveAndValidate, *ui.IDC_1007, m_strParity);
   ExchangePath(saveAndValidate, *ui.IDC_1010, m_strFilePath);
   if (m_lbRoads == nullptr) m_lbRoads = ui.IDC_1015;
-  ExchangeText(saveAndValidate, *ui.IDC_1014, m_strStatus);
+  ExchangeStatus(saveAndValidate, *ui.IDC_1014);
   ExchangeRadio(saveAndValidate, m_modeRadios.data(), static_cast<int>(m_modeRadios.size()), m_nMode);
+}
+
+void CTransferDlg::ExchangeStatus(bool saveAndValidate, DataBox& box) {
+  if (saveAndValidate) {
+    const bool edited = box.IsEdited();
+    const CString shown = box.Bytes();
+    std::lock_guard lock(m_upload.lock);
+    // Unless the operator edited it, the box shows an earlier state of the status text, which only grows
+    // while a worker runs; taking it would drop what the worker added since the last echo.
+    if (edited || !m_strStatus.Bytes().starts_with(shown.Bytes())) m_strStatus = shown;
+    return;
+  }
+  CString status;
+  {
+    std::lock_guard lock(m_upload.lock);
+    status = m_strStatus;
+  }
+  ExchangeText(false, box, status);
+  // The echo compares with what the box shows, so that an emptied status shown here is not taken for the one
+  // that an earlier upload left in the box.
+  m_strLastShownStatus = std::move(status);
 }
 
 bool CTransferDlg::OnInitDialog() {
@@ -175,11 +197,24 @@ void CTransferDlg::OnTimer(int id) {
   if (id == kStatusTimer && m_nMode == 0) {
     StatusEcho();
   } else if (id == kDownloadPollTimer && m_nMode == 1) {
-    DownloadPoll();
+    // Reception does not read while an upload worker runs (after a switch to download mode in the middle of
+    // an upload): the worker stays the port's only reader, so neither takes the other's bytes and the
+    // worker's status text never lands in the data text. Reception relies on this rule, which lives here.
+    if (!m_uploadWorker.Running()) DownloadPoll();
   }
 }
 
-void CTransferDlg::StatusEcho() {}
+void CTransferDlg::StatusEcho() {
+  if (m_nMode != 0) return;
+  CString status;
+  {
+    std::lock_guard lock(m_upload.lock);
+    if (m_strStatus == m_strLastShownStatus) return;
+    status = m_strStatus;
+  }
+  m_ui->IDC_1014->SetBytes(status);
+  m_strLastShownStatus = std::move(status);
+}
 
 // The end of a download is reported once for each "Finish" that arrives, not again at every later poll while
 // the text still holds it (Reception keeps count), so a record holding the word ends a download only once.
@@ -238,7 +273,11 @@ void CTransferDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CTransferDlg::OnOpenPort() {
   UpdateData(true);
   if (m_bPortOpen != 0) return;
-  if (!m_hComm.Open(m_strPort.Bytes())) return;
+  const PortResult opened = m_hComm.Open(m_strPort.Bytes());
+  if (!opened) {
+    ShowOpenFailure(opened.failure);
+    return;
+  }
 
   LineSettings settings;
   settings.baudRate = DecimalValue(m_strBaud);
@@ -249,16 +288,26 @@ void CTransferDlg::OnOpenPort() {
   const int parity = m_cbParity->currentIndex();
   const bool knownParity = parity >= 0 && parity <= static_cast<int>(Parity::Even);
   if (knownParity) settings.parity = static_cast<Parity>(parity);
-  if (!knownParity || !m_hComm.Configure(settings)) {
+  const PortResult configured =
+      knownParity ? m_hComm.Configure(settings) : PortResult{PortFailure::SettingsRefused};
+  if (!configured) {
     m_hComm.Close();
     m_bPortOpen = 0;
+    ShowOpenFailure(configured.failure);
     return;
   }
 
+  ShowOpenFailure(PortFailure::None);
   m_bPortOpen = 1;
   EnableItem(kIdOpenPort, false);
   EnableItem(kIdClosePort, true);
   SetTimer(kStatusTimer, kTimerPeriod);
+}
+
+void CTransferDlg::ShowOpenFailure(PortFailure failure) {
+  // A failed open stays silent; the reason waits on the button for whoever looks, until the next open.
+  if (QWidget* openPort = GetDlgItem(kIdOpenPort))
+    openPort->setToolTip(messages::PortFailureText(failure).toString());
 }
 
 void CTransferDlg::OnClosePort() {
@@ -321,7 +370,44 @@ void CTransferDlg::OnBrowse() {
   }
 }
 
-void CTransferDlg::OnUpload() {}
+void CTransferDlg::OnUpload() {
+  if (m_bPortOpen == 0) {
+    m_prompter->MessageBox(messages::kPortNotOpen.toString(), Prompter::Icon::Exclamation);
+    return;
+  }
+  // One worker at a time answers the instrument, and the lines are never rebuilt under a running one: an
+  // earlier upload ends here, within one of its cycles, before anything of this one is set up. Its status
+  // text is emptied only after it has stopped adding to it.
+  StopUpload();
+  {
+    std::lock_guard lock(m_upload.lock);
+    m_strStatus.Empty();
+  }
+  UpdateData(false);
+  const CString text = UploadText();
+  {
+    std::lock_guard lock(m_upload.lock);
+    PrepareUploadLines(text, m_arrUploadLines);
+  }
+  // The worker waits for the instrument's bytes up to one poll period instead of sleeping the period out, so
+  // a request is answered as soon as it arrives; with nothing arriving it still polls once a period. A thread
+  // that cannot be started leaves nothing running, as an instrument that never asks does.
+  m_uploadWorker.Start(m_hComm, m_upload);
+}
+
+CString CTransferDlg::UploadText() const {
+  const QList<QListWidgetItem*> selected = m_lbRoads->selectedItems();
+  if (selected.isEmpty()) return m_strData;
+  const int road = m_lbRoads->row(selected.front());
+  // A selected road is sent even when it has no records; an entry without a buffer has none either.
+  if (road < 0 || static_cast<std::size_t>(road) >= m_strRoadData.size()) return CString();
+  return m_strRoadData[static_cast<std::size_t>(road)];
+}
+
+void CTransferDlg::StopUpload() {
+  m_uploadWorker.RequestStop();
+  m_uploadWorker.Join();
+}
 
 void CTransferDlg::OnOutput() {
   UpdateData(true);
@@ -396,7 +482,8 @@ void CTransferDlg::reject() {
 
 void CTransferDlg::done(int result) {
   QDialog::done(result);
-  // The modal run is over: the window is gone as far as the port is concerned.
+  // The modal run is over: the window is gone as far as the worker and the port are concerned.
+  StopUpload();
   OnDestroy();
 }
 

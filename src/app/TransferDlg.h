@@ -14,6 +14,7 @@
 #include "serial/SerialPort.h"
 #include "text/Arrays.h"
 #include "text/CString.h"
+#include "upload/UploadWorker.h"
 
 class QComboBox;
 class QListWidget;
@@ -25,6 +26,8 @@ class CTransferDlg;
 }
 
 namespace kestrion {
+
+class DataBox;
 
 // Every field is public, as the transfer code of the window reads and writes them directly. The window
 // manager draws a minimised window and a dragged icon from the window icon, so the window paints no icon of
@@ -106,12 +109,14 @@ class CTransferDlg : public QDialog {
   virtual void StatusEcho();
   virtual void DownloadPoll();
 
+  // True while an upload worker runs; reception stays off the port meanwhile.
+  bool UploadRunning() const { return m_uploadWorker.Running(); }
+
   // The fields.
   int m_bPortOpen = 0;
   SerialPort m_hComm;
   // One buffer per road of the last loaded road file, however many it has: buffer i is road list entry i.
   std::vector<CString> m_strRoadData;
-  CStringArray m_arrUploadLines;
   CString m_strLastMarker;
   CString m_strOutputPath;  // platform bytes of a path, like m_strFilePath
   QIcon m_hIcon;
@@ -126,7 +131,6 @@ class CTransferDlg : public QDialog {
   CString m_strParity;
   CString m_strFilePath;  // platform bytes of a path (UTF-8 on Linux), not code page 936 text
   QListWidget* m_lbRoads = nullptr;
-  CString m_strStatus;
   int m_nMode = 1;
   // Downloaded records are in the data text and have not been written to a file: reception sets it when it
   // appends; a successful Output and Clear data clear it. Closing the window asks first while it is set.
@@ -135,6 +139,15 @@ class CTransferDlg : public QDialog {
   // data box's revision after the last poll, by which an edit of the operator is noticed.
   Reception m_reception;
   int m_nDataRevision = -1;
+  // The upload. The upload lines and the status text live in m_upload, which the worker shares: the two names
+  // are references into it, and every access from either thread holds m_upload.lock, one operation at a time.
+  // The port has a lock of its own. The worker comes after the port and the shared state, so that even
+  // without the destructor's stop it would end before them.
+  UploadShared m_upload;
+  CStringArray& m_arrUploadLines = m_upload.uploadLines;
+  CString& m_strStatus = m_upload.status;
+  CString m_strLastShownStatus;  // what the status box was last given, by the echo or by an exchange
+  UploadWorker m_uploadWorker;
 
  protected:
   virtual void DoDataExchange(bool saveAndValidate);
@@ -152,6 +165,15 @@ class CTransferDlg : public QDialog {
   void EnableItem(int id, bool enable);
   // False when the operator chose to stay because downloaded records have not been output.
   bool MayLeave();
+  // What Upload sends: the selected road's buffer, or the data text when no road is selected.
+  CString UploadText() const;
+  // Tells why the port could not be opened in the Open port button's tooltip; None clears it.
+  void ShowOpenFailure(PortFailure failure);
+  // Asks a running upload worker to end and waits for it; it ends within one of its cycles.
+  void StopUpload();
+
+  // The status binding of the data exchange.
+  void ExchangeStatus(bool saveAndValidate, DataBox& box);
 
   std::unique_ptr<Ui::CTransferDlg> m_ui;
   std::unique_ptr<Prompter> m_ownPrompter;
