@@ -92,8 +92,8 @@ std::unique_ptr<PtyLink> PtyLink::Create(const LineSettings& settings, std::stri
     error = "cannot make a pseudo-terminal: " + ErrnoText(errno);
     return nullptr;
   }
-  UniqueFd master(masterFd);
-  UniqueFd slave(slaveFd);
+  FileDescriptor master(masterFd);
+  FileDescriptor slave(slaveFd);
 
   // Raw, so that no byte is translated or echoed back to the station; the line settings only describe the
   // line, since a pseudo-terminal does not pace, but Kestrion reads them back like a real device's.
@@ -127,7 +127,7 @@ std::unique_ptr<PtyLink> PtyLink::Create(const LineSettings& settings, std::stri
     error = "cannot set up the pseudo-terminal: " + ErrnoText(errno);
     return nullptr;
   }
-  slave.Reset();
+  slave.Close();
   return std::unique_ptr<PtyLink>(new PtyLink(std::move(master), std::string(name.data())));
 }
 

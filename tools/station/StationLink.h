@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "Stop.h"
-#include "UniqueFd.h"
+#include "serial/FileDescriptor.h"
 #include "serial/SerialPort.h"
 
 namespace kestrion::station {
@@ -66,9 +66,9 @@ class PtyLink final : public StationLink {
   LinkResult Linger(std::chrono::milliseconds linger) override;
 
  private:
-  PtyLink(UniqueFd master, std::string slavePath)
+  PtyLink(FileDescriptor master, std::string slavePath)
       : m_master(std::move(master)), m_strSlavePath(std::move(slavePath)) {}
-  UniqueFd m_master;
+  FileDescriptor m_master;
   std::string m_strSlavePath;
   // Once the other side has opened the port, its closing it means it is gone; before that, bytes written wait
   // in the pseudo-terminal for the first open.

@@ -75,7 +75,7 @@ std::unique_ptr<VirtualPortRegistration> VirtualPortRegistration::Register(const
   // Lock, then make sure the lock file is still the one at the path: a station that ended meanwhile removes
   // its lock file, and a lock on a removed file guards nothing.
   for (int attempt = 0;; ++attempt) {
-    UniqueFd lock(::open(reg->m_lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    FileDescriptor lock(::open(reg->m_lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!lock.IsValid()) {
       error = "cannot make the lock file " + reg->m_lockPath.string() + ": " + ErrnoText(errno);
       return nullptr;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "UniqueFd.h"
+#include "serial/FileDescriptor.h"
 
 namespace kestrion::station {
 
@@ -31,7 +31,7 @@ class VirtualPortRegistration {
   std::filesystem::path m_linkPath;
   std::filesystem::path m_lockPath;
   std::string m_strDevicePath;
-  UniqueFd m_lock;
+  FileDescriptor m_lock;
 };
 
 // The folder of the lock files beside the virtual port folder.
