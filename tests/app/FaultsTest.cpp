@@ -8,7 +8,9 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
@@ -439,6 +441,37 @@ TEST(DownloadNoiseFromStation, HighBytesAndZeroBytesArriveInOrder) {
   EXPECT_TRUE(dlg.m_strLastMarker.IsEmpty());
   Click(dlg, CTransferDlg::kIdClosePort);  // ends the station's linger
   EXPECT_EQ(station.process->WaitForExit(kWait), 0) << station.process->Stderr();
+}
+
+// ---- memory of a long download
+
+// A block that has been laid out keeps its layout for as long as it exists, a few hundred bytes each, which
+// for a download of short records is more than the text itself. Only what the box shows may be laid out, not
+// every block that was the last one when a read arrived.
+TEST(DownloadMemory, ShownDataBoxLaysOutOnlyTheLinesInView) {
+  PseudoTerminal instrument;
+  ASSERT_TRUE(instrument.IsValid());
+  ScriptedPrompter prompter;
+  CTransferDlg dlg(prompter);
+  dlg.show();
+  OpenPort(dlg, instrument.SlavePath());
+  ASSERT_EQ(dlg.m_bPortOpen, 1);
+  std::string stream;
+  for (int i = 1; i <= 2000; ++i) stream += "$P" + std::to_string(i) + ",1.0$\r\n";
+  for (std::size_t at = 0; at < stream.size(); at += kMaxReadBytes) {
+    const std::string chunk = stream.substr(at, kMaxReadBytes);
+    ASSERT_TRUE(instrument.Send(chunk));
+    ASSERT_TRUE(WaitUntil([&] { return dlg.m_hComm.BytesWaiting() == chunk.size(); }, kWait));
+    dlg.OnTimer(CTransferDlg::kDownloadPollTimer);
+    QCoreApplication::processEvents();  // the box repaints between reads, as it does between polls
+  }
+  const QTextDocument& document = *DataBoxOf(dlg).document();
+  ASSERT_GT(document.blockCount(), 4000);
+  int laidOut = 0;
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    if (block.layout()->lineCount() > 0) ++laidOut;
+  }
+  EXPECT_LT(laidOut, 100) << "of " << document.blockCount() << " blocks";
 }
 
 // ---- files for Browse
