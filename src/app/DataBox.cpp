@@ -48,6 +48,10 @@ bool ShowsExactly(QStringView raw, QStringView decoded) {
 
 DataBox::DataBox(QWidget* parent) : QPlainTextEdit(parent) {
   setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Otherwise every change of a shown box lays out the blocks at its end to size the scroll bar, and a block
+  // keeps its layout for good: a download of short records would hold one per record, more than its text.
+  // This way the scroll range counts lines, so the last line can also be scrolled to the top.
+  setCenterOnScroll(true);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setTabChangesFocus(false);

@@ -152,8 +152,11 @@ std::filesystem::path FullPath(const std::filesystem::path& path) {
 // A name beside the target that no other writer uses: hidden, with the process id and a counter.
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
-  const std::string name = "." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter.fetch_add(1)) + "-" + std::to_string(attempt);
+  // Appended piece by piece: GCC 12 at -O3 takes "." + std::string&& for an overlapping copy (-Wrestrict).
+  std::string name = ".";
+  name += target.filename().string();
+  name += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + "-" +
+          std::to_string(attempt);
   return target.parent_path() / name;
 }
 

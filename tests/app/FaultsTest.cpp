@@ -1,0 +1,656 @@
+// Kestrion under faults: a device that vanishes in the middle of a transfer, noise on the line, odd files for
+// Browse, the window closed while the instrument still sends. Nothing may crash, hang or spin, and no byte
+// that arrived may be lost or altered.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <time.h>
+
+#include <QListWidget>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ScriptedPrompter.h"
+#include "WindowDriving.h"
+#include "app/DisplayCodec.h"
+#include "app/Messages.h"
+#include "app/TransferDlg.h"
+#include "common/PseudoTerminal.h"
+#include "common/ScratchDir.h"
+#include "common/StationHarness.h"
+#include "common/TestNames.h"
+#include "download/Reception.h"
+#include "serial/Framing.h"
+
+namespace kestrion {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::AnswerChooser;
+using testing_support::Click;
+using testing_support::DataBoxOf;
+using testing_support::ItemOf;
+using testing_support::PseudoTerminal;
+using testing_support::ReadFileBytes;
+using testing_support::RunningStation;
+using testing_support::ScopedRuntimeDir;
+using testing_support::ScratchDir;
+using testing_support::ScriptedPrompter;
+using testing_support::SelectPort;
+using testing_support::StartStation;
+using testing_support::TestPortName;
+using testing_support::WaitUntil;
+
+constexpr std::chrono::milliseconds kWait = 10s;
+constexpr int kBaudIndex38400 = 3;
+const std::string kClosingOnTheLine = std::string(kWordUploadFinish) + "\r\r\n";
+
+// ---- measures and checks shared by the cases
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+struct IdleMeasure {
+  double cpuShare = 0;  // of one core, by the whole process
+  int ticks = 0;        // of a 10 ms timer on the window's thread
+};
+
+// Runs the window's thread for `span` with nothing to do but the window's own timers.
+IdleMeasure MeasureIdle(std::chrono::milliseconds span) {
+  QTimer tick;
+  int ticks = 0;
+  QObject::connect(&tick, &QTimer::timeout, &tick, [&ticks] { ++ticks; });
+  tick.start(10);
+  const auto wallStart = std::chrono::steady_clock::now();
+  const double cpuStart = ProcessCpuSeconds();
+  QTest::qWait(static_cast<int>(span.count()));
+  const double cpu = ProcessCpuSeconds() - cpuStart;
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+  return {cpu / wall, ticks};
+}
+
+// Loose bounds, so that they hold in the sanitizer builds as well: a spinning thread takes a whole core, and
+// a blocked window thread gets no ticks at all.
+void ExpectQuietAndResponsive(const IdleMeasure& measure) {
+  EXPECT_LT(measure.cpuShare, 0.30) << "the process keeps a core busy with nothing to do";
+  EXPECT_GE(measure.ticks, 20) << "the window's thread does not get round to its timers";
+}
+
+// Where two long byte strings part, for a readable failure.
+std::string Difference(const std::string& actual, const std::string& expected) {
+  std::size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+  if (at == actual.size() && at == expected.size()) return {};
+  return "sizes " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
+         ", first difference at byte " + std::to_string(at);
+}
+
+#define EXPECT_SAME_BYTES(actual, expected) EXPECT_EQ(Difference((actual), (expected)), "")
+
+// The data box hands back the data text, and what the widget itself holds encodes back to the same bytes.
+void ExpectBoxShows(const CTransferDlg& dlg, const std::string& data) {
+  const DataBox& box = DataBoxOf(dlg);
+  EXPECT_SAME_BYTES(box.Bytes().Bytes(), data);
+  EXPECT_SAME_BYTES(DisplayCodec::Instance().Encode(box.document()->toRawText()), data);
+}
+
+// What the rules make of `stream` when the window reads it in full reads of at most 254 bytes, each with its
+// zero bytes dropped, after the data text `data` and the marker `lastMarker`.
+void ApplyTheRules(std::string_view stream, CString& data, CString& lastMarker) {
+  NaiveReception reference;
+  for (std::size_t at = 0; at < stream.size(); at += kMaxReadBytes) {
+    std::string chunk(stream.substr(at, kMaxReadBytes));
+    std::erase(chunk, '\0');
+    reference.Step(data, lastMarker, CString(chunk));
+  }
+}
+
+// Random bytes drawn from `alphabet`, the same for every run.
+std::string RandomBytes(std::size_t count, const std::string& alphabet, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+  std::string bytes(count, '\0');
+  for (char& c : bytes) c = alphabet[pick(generator)];
+  return bytes;
+}
+
+std::string ByteRange(int first, int last) {
+  std::string bytes;
+  for (int b = first; b <= last; ++b) bytes += static_cast<char>(b);
+  return bytes;
+}
+
+std::string RecordLines(int count, const std::string& prefix) {
+  std::string lines;
+  for (int i = 1; i <= count; ++i) lines += prefix + std::to_string(i) + ",10.0,20.0\r\n";
+  return lines;
+}
+
+// The pieces of `text` between line-end bytes, empty pieces left out.
+std::vector<std::string> NonEmptyLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (const char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (!line.empty()) lines.push_back(line);
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+void ChooseUploadMode(CTransferDlg& dlg) {
+  ItemOf<QRadioButton>(dlg, CTransferDlg::kIdUploadMode)->click();
+}
+
+// Picks `portName` in the list and clicks Open port, at 38400 baud as the station tests run.
+void OpenPort(CTransferDlg& dlg, const std::string& portName) {
+  SelectPort(dlg, portName);
+  dlg.m_cbBaud->setCurrentIndex(kBaudIndex38400);
+  Click(dlg, CTransferDlg::kIdOpenPort);
+}
+
+// Close port as the operator clicks it, and what the window shows afterwards.
+void ClosePortAndExpectItReleased(CTransferDlg& dlg) {
+  Click(dlg, CTransferDlg::kIdClosePort);
+  EXPECT_EQ(dlg.m_bPortOpen, 0);
+  EXPECT_FALSE(dlg.m_hComm.IsOpen());
+  EXPECT_TRUE(dlg.GetDlgItem(CTransferDlg::kIdOpenPort)->isEnabled());
+  EXPECT_FALSE(dlg.GetDlgItem(CTransferDlg::kIdClosePort)->isEnabled());
+}
+
+bool DeviceGone(const CTransferDlg& dlg) {
+  return !dlg.m_hComm.BytesWaiting().has_value();
+}
+
+// Starts a station on the port name that a killed one left behind. The dead station's link goes first, so
+// that the start waits for the new one (the new pseudo-terminal may well get the same path).
+RunningStation RestartStation(const std::string& name, std::vector<std::string> args) {
+  std::error_code ignored;
+  std::filesystem::remove(testing_support::LinkPathFor(name), ignored);
+  return StartStation(name, std::move(args));
+}
+
+// ---- the device vanishes in the middle of a download
+
+enum class Vanish { PseudoTerminalClosed, StationKilled };
+
+struct DownloadGoneRow {
+  const char* name;
+  Vanish how;
+};
+
+class DownloadDeviceGone : public testing::TestWithParam<DownloadGoneRow> {
+ protected:
+  void SetUp() override { dlg.show(); }
+
+  ScopedRuntimeDir runtime;
+  ScratchDir dir;
+  ScriptedPrompter prompter;
+  CTransferDlg dlg{prompter};
+};
+
+TEST_P(DownloadDeviceGone, KeepsTheTextStaysQuietAndAnotherPortWorks) {
+  CString expected;
+  if (GetParam().how == Vanish::PseudoTerminalClosed) {
+    // Bytes that reached the port before the device went are still read: the record cut in the middle too.
+    PseudoTerminal instrument;
+    ASSERT_TRUE(instrument.IsValid());
+    OpenPort(dlg, instrument.SlavePath());
+    ASSERT_EQ(dlg.m_bPortOpen, 1);
+    const std::string stream = "$A1,2$\r\n$B3,4$\r\n$C5,";
+    ASSERT_TRUE(instrument.Send(stream));
+    ASSERT_TRUE(WaitUntil([&] { return dlg.m_hComm.BytesWaiting() == stream.size(); }, kWait));
+    instrument.CloseMaster();
+    CString marker;
+    ApplyTheRules(stream, expected, marker);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return DeviceGone(dlg); }, 5000));
+  } else {
+    // The station dies in the middle of its records; what the kernel had not handed on yet goes with it.
+    const std::filesystem::path records = dir.Write("records.txt", RecordLines(3000, "P"));
+    RunningStation station = StartStation(TestPortName(), {"--baud", "38400", "--wait-open", "--settle", "20",
+                                                           "send", "--marker", "$", records.string()});
+    OpenPort(dlg, station.link.string());
+    ASSERT_EQ(dlg.m_bPortOpen, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return NonEmptyLines(dlg.m_strData.Bytes()).size() >= 20; }, 10000))
+        << station.process->Stderr();
+    station.process->Signal(SIGKILL);
+    ASSERT_TRUE(station.process->WaitForExit(kWait).has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return DeviceGone(dlg); }, 5000));
+    QTest::qWait(100);  // a last poll of what the port had taken in
+    expected = dlg.m_strData;
+    // Every record that came is whole and in order; only the last may be cut.
+    const std::vector<std::string> lines = NonEmptyLines(expected.Bytes());
+    ASSERT_FALSE(lines.empty());
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+      ASSERT_EQ(lines[i], "P" + std::to_string(i + 1) + ",10.0,20.0") << i;
+    const std::string last = "P" + std::to_string(lines.size()) + ",10.0,20.0";
+    EXPECT_TRUE(last.starts_with(lines.back())) << lines.back();
+  }
+
+  const IdleMeasure idle = MeasureIdle(1s);
+  ExpectQuietAndResponsive(idle);
+  EXPECT_EQ(dlg.m_strData, expected) << "nothing lost, nothing added";
+  ExpectBoxShows(dlg, expected.Bytes());
+  EXPECT_TRUE(prompter.messages.empty());
+
+  ClosePortAndExpectItReleased(dlg);
+
+  // The device back, or another one: the download goes on into the same data text.
+  const std::string last = "D7,8";
+  if (GetParam().how == Vanish::PseudoTerminalClosed) {
+    PseudoTerminal next;
+    ASSERT_TRUE(next.IsValid());
+    OpenPort(dlg, next.SlavePath());
+    ASSERT_EQ(dlg.m_bPortOpen, 1);
+    const std::string stream = "$" + last + "$\r\nDownload Finish\r\n";
+    ASSERT_TRUE(next.Send(stream));
+    ASSERT_TRUE(WaitUntil([&] { return dlg.m_hComm.BytesWaiting() == stream.size(); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter.messages.empty(); }, 5000));
+    CString marker;
+    ApplyTheRules(stream, expected, marker);
+  } else {
+    // The station started again under its name, and Open port on the port still selected.
+    const std::filesystem::path records = dir.Write("last.txt", last + "\r\n");
+    RunningStation station = RestartStation(
+        TestPortName(),
+        {"--baud", "38400", "--wait-open", "--settle", "20", "send", "--marker", "$", records.string()});
+    Click(dlg, CTransferDlg::kIdOpenPort);
+    ASSERT_EQ(dlg.m_bPortOpen, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter.messages.empty(); }, 5000))
+        << station.process->Stderr();
+    // However the reads cut it, the record gets a line of its own and the end word leaves one line end.
+    expected += "\r\n" + last + "\r\n";
+    ClosePortAndExpectItReleased(dlg);
+  }
+  ASSERT_EQ(prompter.messages.size(), 1u);
+  EXPECT_EQ(prompter.messages[0].text, messages::kDownloadComplete.toString());
+  EXPECT_EQ(dlg.m_strData, expected);
+  EXPECT_TRUE(dlg.m_strData.Bytes().ends_with("\r\n" + last + "\r\n"));
+  ExpectBoxShows(dlg, expected.Bytes());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DownloadDeviceGone,
+                         testing::Values(DownloadGoneRow{"PseudoTerminalClosed",
+                                                         Vanish::PseudoTerminalClosed},
+                                         DownloadGoneRow{"StationKilled", Vanish::StationKilled}),
+                         testing_support::RowName());
+
+// ---- the device vanishes in the middle of an upload
+
+enum class UploadVanish { BetweenLines, DuringAWrite, StationKilled };
+
+struct UploadGoneRow {
+  const char* name;
+  UploadVanish how;
+};
+
+class UploadDeviceGone : public testing::TestWithParam<UploadGoneRow> {
+ protected:
+  void SetUp() override {
+    dlg.show();
+    ChooseUploadMode(dlg);
+  }
+
+  ScopedRuntimeDir runtime;
+  ScriptedPrompter prompter;
+  CTransferDlg dlg{prompter};
+};
+
+TEST_P(UploadDeviceGone, WorkerWaitsQuietlyAndANewUploadCompletes) {
+  const std::string name = TestPortName();
+  const std::string out = (runtime.Path() / "received.txt").string();
+  if (GetParam().how == UploadVanish::StationKilled) {
+    // The station takes one line, then stops asking; it dies while the worker waits for its next request.
+    RunningStation station = StartStation(
+        name, {"--settle", "20", "receive", "--out", out, "--stall-after", "1", "--stall-wait", "30000"});
+    OpenPort(dlg, station.link.string());
+    ASSERT_EQ(dlg.m_bPortOpen, 1);
+    dlg.m_strData = CString("a\r\nb\r\nc\r\n");
+    Click(dlg, CTransferDlg::kIdUpload);
+    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(out) == "a\r\n"; }, kWait)) << station.process->Stderr();
+    station.process->Signal(SIGKILL);
+    ASSERT_TRUE(station.process->WaitForExit(kWait).has_value());
+  } else {
+    PseudoTerminal instrument;
+    ASSERT_TRUE(instrument.IsValid());
+    OpenPort(dlg, instrument.SlavePath());
+    ASSERT_EQ(dlg.m_bPortOpen, 1);
+    dlg.m_strData = CString("a\r\nb\r\nc\r\n");
+    Click(dlg, CTransferDlg::kIdUpload);
+    ASSERT_TRUE(instrument.Send(kWordStart));
+    EXPECT_EQ(instrument.Receive(3), "a\r\n");
+    if (GetParam().how == UploadVanish::DuringAWrite) {
+      // The instrument holds the line, so the worker's next write waits for room when the device goes.
+      ASSERT_TRUE(instrument.SuspendOutput());
+      ASSERT_TRUE(instrument.Send(kWordStart));
+      QTest::qWait(200);
+    }
+    instrument.CloseMaster();
+  }
+  ASSERT_TRUE(QTest::qWaitFor([&] { return DeviceGone(dlg); }, 5000));
+
+  const IdleMeasure idle = MeasureIdle(1s);
+  ExpectQuietAndResponsive(idle);
+  // As with a port that was closed, the worker waits for a device; nothing is shown.
+  EXPECT_TRUE(dlg.UploadRunning());
+  EXPECT_TRUE(prompter.messages.empty());
+  {
+    std::lock_guard lock(dlg.m_upload.lock);
+    EXPECT_EQ(dlg.m_strStatus.Bytes().substr(0, 5), kWordStart);
+  }
+  ClosePortAndExpectItReleased(dlg);
+
+  // A station on the same name, as a device plugged in again; its settling keeps its first request until
+  // the new Upload has taken over from the waiting worker.
+  RunningStation station =
+      RestartStation(name, {"--settle", "200", "receive", "--out", out, "--timeout", "5000"});
+  OpenPort(dlg, station.link.string());
+  ASSERT_EQ(dlg.m_bPortOpen, 1);
+  dlg.m_strData = CString("x\r\ny\r\n");
+  Click(dlg, CTransferDlg::kIdUpload);
+  EXPECT_EQ(station.process->WaitForExit(kWait), 0) << station.process->Stderr();
+  EXPECT_EQ(ReadFileBytes(out), "x\r\ny\r\n" + kClosingOnTheLine);
+  EXPECT_TRUE(WaitUntil([&] { return !dlg.UploadRunning(); }, kWait));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UploadDeviceGone,
+                         testing::Values(UploadGoneRow{"BetweenLines", UploadVanish::BetweenLines},
+                                         UploadGoneRow{"DuringAWrite", UploadVanish::DuringAWrite},
+                                         UploadGoneRow{"StationKilled", UploadVanish::StationKilled}),
+                         testing_support::RowName());
+
+// ---- noise on the line during a download
+
+struct NoiseRow {
+  const char* name;
+  std::string alphabet;
+};
+
+class DownloadNoise : public testing::TestWithParam<NoiseRow> {};
+
+// The test lets every byte in before the polls run, so that each poll reads a full 254 bytes and the result
+// can be compared with the rules applied to the same reads.
+TEST_P(DownloadNoise, EveryByteIsTakenByTheRulesAndShown) {
+  const std::string stream = RandomBytes(6000, GetParam().alphabet, 20240611);
+  PseudoTerminal instrument;
+  ASSERT_TRUE(instrument.IsValid());
+  ScriptedPrompter prompter;
+  CTransferDlg dlg(prompter);
+  OpenPort(dlg, instrument.SlavePath());
+  ASSERT_EQ(dlg.m_bPortOpen, 1);
+  ASSERT_TRUE(instrument.Send(stream));
+  ASSERT_TRUE(WaitUntil([&] { return dlg.m_hComm.BytesWaiting() == stream.size(); }, kWait));
+  while (dlg.m_hComm.BytesWaiting().value_or(0) > 0) dlg.OnTimer(CTransferDlg::kDownloadPollTimer);
+
+  CString expected;
+  CString expectedMarker;
+  ApplyTheRules(stream, expected, expectedMarker);
+  EXPECT_SAME_BYTES(dlg.m_strData.Bytes(), expected.Bytes());
+  EXPECT_EQ(dlg.m_strLastMarker, expectedMarker);
+  ExpectBoxShows(dlg, expected.Bytes());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DownloadNoise,
+    testing::Values(
+        NoiseRow{"EveryByteValue", ByteRange(0x00, 0xFF)},
+        // Lead bytes before the markers that are also trail bytes, line ends cut from their pairs.
+        NoiseRow{"LeadBytesAmongMarkers", ByteRange(0x81, 0xFE) + std::string("@^$&\r\n\r\n\0\0", 10)},
+        NoiseRow{"HighBytesOnly", ByteRange(0x80, 0xFF)}),
+    testing_support::RowName());
+
+// The station's pace and the real poll timer: bytes above 0x7F that make no characters, and zero bytes among
+// them. Without markers or line ends no read changes anything, so the text is the stream less its zero bytes.
+TEST(DownloadNoiseFromStation, HighBytesAndZeroBytesArriveInOrder) {
+  ScopedRuntimeDir runtime;
+  ScratchDir dir;
+  const std::string bytes = RandomBytes(3000, ByteRange(0x80, 0xFF), 7);
+  const std::filesystem::path file = dir.Write("noise.bin", bytes);
+  RunningStation station =
+      StartStation(TestPortName(), {"--baud", "38400", "--wait-open", "--settle", "20", "send", "--raw",
+                                    "--zero-bytes", "40", "--no-finish", file.string()});
+  ScriptedPrompter prompter;
+  CTransferDlg dlg(prompter);
+  dlg.show();
+  OpenPort(dlg, station.link.string());
+  ASSERT_EQ(dlg.m_bPortOpen, 1);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return static_cast<std::size_t>(dlg.m_strData.GetLength()) >= bytes.size(); }, 10000))
+      << station.process->Stderr();
+  QTest::qWait(100);
+  EXPECT_SAME_BYTES(dlg.m_strData.Bytes(), bytes);
+  ExpectBoxShows(dlg, bytes);
+  EXPECT_TRUE(dlg.m_strLastMarker.IsEmpty());
+  Click(dlg, CTransferDlg::kIdClosePort);  // ends the station's linger
+  EXPECT_EQ(station.process->WaitForExit(kWait), 0) << station.process->Stderr();
+}
+
+// ---- memory of a long download
+
+// A block that has been laid out keeps its layout for as long as it exists, a few hundred bytes each, which
+// for a download of short records is more than the text itself. Only what the box shows may be laid out, not
+// every block that was the last one when a read arrived.
+TEST(DownloadMemory, ShownDataBoxLaysOutOnlyTheLinesInView) {
+  PseudoTerminal instrument;
+  ASSERT_TRUE(instrument.IsValid());
+  ScriptedPrompter prompter;
+  CTransferDlg dlg(prompter);
+  dlg.show();
+  OpenPort(dlg, instrument.SlavePath());
+  ASSERT_EQ(dlg.m_bPortOpen, 1);
+  std::string stream;
+  for (int i = 1; i <= 2000; ++i) stream += "$P" + std::to_string(i) + ",1.0$\r\n";
+  for (std::size_t at = 0; at < stream.size(); at += kMaxReadBytes) {
+    const std::string chunk = stream.substr(at, kMaxReadBytes);
+    ASSERT_TRUE(instrument.Send(chunk));
+    ASSERT_TRUE(WaitUntil([&] { return dlg.m_hComm.BytesWaiting() == chunk.size(); }, kWait));
+    dlg.OnTimer(CTransferDlg::kDownloadPollTimer);
+    QCoreApplication::processEvents();  // the box repaints between reads, as it does between polls
+  }
+  const QTextDocument& document = *DataBoxOf(dlg).document();
+  ASSERT_GT(document.blockCount(), 4000);
+  int laidOut = 0;
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    if (block.layout()->lineCount() > 0) ++laidOut;
+  }
+  EXPECT_LT(laidOut, 100) << "of " << document.blockCount() << " blocks";
+}
+
+// ---- files for Browse
+
+// The lines of a file as Browse reads them: the file ends at its first 0x1A, zero bytes are dropped, every
+// trailing CR goes; a last line without a line end counts, a line end at the very end makes no empty line.
+std::vector<std::string> CleanedLines(std::string_view bytes) {
+  bytes = bytes.substr(0, bytes.find('\x1A'));
+  std::vector<std::string> lines;
+  while (!bytes.empty()) {
+    const std::size_t end = bytes.find('\n');
+    std::string line(bytes.substr(0, end));
+    bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
+    std::erase(line, '\0');
+    while (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+class BrowseOddFiles : public testing::Test {
+ protected:
+  void BrowseTo(const std::filesystem::path& file) {
+    AnswerChooser(prompter, file);
+    Click(dlg, CTransferDlg::kIdBrowse);
+  }
+
+  ScratchDir dir;
+  ScriptedPrompter prompter;
+  CTransferDlg dlg{prompter};
+};
+
+TEST_F(BrowseOddFiles, TenMegabytesOnOneLine) {
+  std::string line;
+  line.reserve(10u << 20);
+  // Records without a line end between them, and a Chinese name now and then.
+  for (int i = 0; line.size() < (10u << 20); ++i)
+    line += "P" + std::to_string(i) + ",1.0,2.0,\xB5\xC0\xC2\xB7;";
+  BrowseTo(dir.Write("one-line.txt", line));
+  EXPECT_TRUE(prompter.messages.empty());
+  EXPECT_SAME_BYTES(dlg.m_strData.Bytes(), line + "\r\n");
+  EXPECT_EQ(dlg.m_lbRoads->count(), 0);
+  ExpectBoxShows(dlg, line + "\r\n");
+}
+
+struct BinaryRow {
+  const char* name;
+  const char* file;
+  const char* marker;  // framing of each line, empty for none
+};
+
+class BrowseBinaryFile : public BrowseOddFiles, public testing::WithParamInterface<BinaryRow> {};
+
+TEST_P(BrowseBinaryFile, ReadsUpToTheEndOfFileByteAsLines) {
+  // Every byte value but 0x1A, with zero bytes and line ends more often than chance, then one 0x1A three
+  // quarters in.
+  std::string alphabet = ByteRange(0x00, 0xFF);
+  alphabet.erase(0x1A, 1);
+  alphabet += std::string("\0\0\0\n\n\r", 6);
+  std::string bytes = RandomBytes(64 * 1024, alphabet, 99);
+  bytes[bytes.size() * 3 / 4] = '\x1A';
+  BrowseTo(dir.Write(GetParam().file, bytes));
+
+  std::string expected;
+  for (const std::string& line : CleanedLines(bytes))
+    expected += GetParam().marker + line + GetParam().marker + "\r\n";
+  EXPECT_TRUE(prompter.messages.empty());
+  EXPECT_SAME_BYTES(dlg.m_strData.Bytes(), expected);
+  EXPECT_EQ(dlg.m_lbRoads->count(), 0);
+  ExpectBoxShows(dlg, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BrowseBinaryFile,
+                         testing::Values(BinaryRow{"OtherExtension", "random.bin", ""},
+                                         BinaryRow{"PointFile", "random.cpt", "&"}),
+                         testing_support::RowName());
+
+struct EmptyRow {
+  const char* name;
+  const char* file;
+  const char* data;
+};
+
+class BrowseEmptyFile : public BrowseOddFiles, public testing::WithParamInterface<EmptyRow> {};
+
+TEST_P(BrowseEmptyFile, GivesTheTextOfItsKindAndNoRoads) {
+  dlg.m_strData = CString("earlier\r\n");
+  dlg.UpdateData(false);
+  BrowseTo(dir.Write(GetParam().file, ""));
+  EXPECT_TRUE(prompter.messages.empty());
+  EXPECT_EQ(dlg.m_strData, GetParam().data);
+  EXPECT_EQ(dlg.m_lbRoads->count(), 0);
+  EXPECT_TRUE(dlg.m_strRoadData.empty());
+  ExpectBoxShows(dlg, GetParam().data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BrowseEmptyFile,
+                         testing::Values(EmptyRow{"Hln", "empty.HLN", "\r\n"},
+                                         EmptyRow{"Vln", "empty.VLN", "\r\n"},
+                                         EmptyRow{"Tln", "empty.TLN", ""}, EmptyRow{"Cpt", "empty.CPT", ""},
+                                         EmptyRow{"Obs", "empty.OBS", "\r\n"},
+                                         EmptyRow{"Txt", "empty.TXT", "\r\n"},
+                                         EmptyRow{"NoExtension", "empty", "\r\n"}),
+                         testing_support::RowName());
+
+TEST_F(BrowseOddFiles, TwoHundredRoadsAreListedAndRoad150IsUploaded) {
+  constexpr int kRoads = 200;
+  std::string file = "BeginRoad,1\r\n";
+  for (int i = 0; i < kRoads; ++i) {
+    const std::string n = std::to_string(i);
+    file += ">>R" + n + "," + "2\r\n" + "K" + n + "a,1.0\r\n" + "K" + n + "b,2.0\r\n";
+  }
+  file += "EndRoad\r\n";
+  BrowseTo(dir.Write("many.HLN", file));
+  ASSERT_EQ(dlg.m_lbRoads->count(), kRoads);
+  for (int i = 0; i < kRoads; ++i) EXPECT_EQ(dlg.m_lbRoads->item(i)->text(), QStringLiteral("R%1").arg(i));
+  EXPECT_SAME_BYTES(dlg.m_strData.Bytes(), file);
+
+  ScopedRuntimeDir runtime;
+  const std::string out = (runtime.Path() / "received.txt").string();
+  RunningStation station =
+      StartStation(TestPortName(), {"--settle", "20", "receive", "--out", out, "--timeout", "5000"});
+  ChooseUploadMode(dlg);
+  OpenPort(dlg, station.link.string());
+  ASSERT_EQ(dlg.m_bPortOpen, 1);
+  dlg.m_lbRoads->setCurrentRow(150);
+  Click(dlg, CTransferDlg::kIdUpload);
+  EXPECT_EQ(station.process->WaitForExit(kWait), 0) << station.process->Stderr();
+  EXPECT_EQ(ReadFileBytes(out), "$K150a,1.0$\r\n$K150b,2.0$\r\n" + kClosingOnTheLine);
+}
+
+// ---- the window closed while the station still sends
+
+struct LeaveRow {
+  const char* name;
+  bool destroy;  // true: the window object goes away; false: the window is closed
+};
+
+class ClosedWhileReceiving : public testing::TestWithParam<LeaveRow> {};
+
+TEST_P(ClosedWhileReceiving, ReleasesThePortAndTheStationSeesIt) {
+  ScopedRuntimeDir runtime;
+  ScratchDir dir;
+  const std::filesystem::path records = dir.Write("records.txt", RecordLines(3000, "P"));
+  RunningStation station = StartStation(TestPortName(), {"--baud", "38400", "--wait-open", "--settle", "20",
+                                                         "send", "--marker", "$", records.string()});
+  ScriptedPrompter prompter;
+  auto dlg = std::make_unique<CTransferDlg>(prompter);
+  dlg->show();
+  OpenPort(*dlg, station.link.string());
+  ASSERT_EQ(dlg->m_bPortOpen, 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->m_strData.GetLength() > 500; }, 10000))
+      << station.process->Stderr();
+
+  if (GetParam().destroy) {
+    dlg.reset();
+  } else {
+    prompter.answers.push_back(Prompter::Answer::Yes);  // leave without writing the records to a file
+    dlg->close();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, messages::kUnsavedDownload.toString());
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->m_bPortOpen, 0);
+    EXPECT_FALSE(dlg->m_hComm.IsOpen());
+  }
+  EXPECT_EQ(station.process->WaitForExit(kWait), 1) << "the station stops when the port is let go";
+  EXPECT_NE(station.process->Stderr().find("closed the port"), std::string::npos)
+      << station.process->Stderr();
+  if (dlg) {
+    const CString kept = dlg->m_strData;
+    QTest::qWait(200);  // the window's timers still run; they find no port
+    EXPECT_EQ(dlg->m_strData, kept);
+    EXPECT_EQ(dlg->m_bPortOpen, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, ClosedWhileReceiving,
+                         testing::Values(LeaveRow{"Closed", false}, LeaveRow{"Destroyed", true}),
+                         testing_support::RowName());
+
+}  // namespace
+}  // namespace kestrion
