@@ -1,5 +1,8 @@
 #include "app/PortComboBox.h"
 
+#include <QAbstractItemView>
+#include <QScrollBar>
+
 #include <QSignalBlocker>
 #include <algorithm>
 
@@ -42,6 +45,8 @@ void PortComboBox::Refresh() {
 
 void PortComboBox::showPopup() {
   Refresh();
+  // Device paths and virtual ports are longer than the box is wide: the list shows them whole.
+  view()->setMinimumWidth(view()->sizeHintForColumn(0) + view()->verticalScrollBar()->sizeHint().width());
   QComboBox::showPopup();
 }
 
