@@ -36,11 +36,14 @@
 namespace kestrion {
 namespace {
 
+using testing_support::ChooseUploadMode;
+
 using namespace std::chrono_literals;
 using testing_support::AnswerChooser;
 using testing_support::Click;
 using testing_support::DataBoxOf;
 using testing_support::ItemOf;
+using testing_support::NonEmptyLines;
 using testing_support::PseudoTerminal;
 using testing_support::ReadFileBytes;
 using testing_support::RunningStation;
@@ -138,26 +141,6 @@ std::string RecordLines(int count, const std::string& prefix) {
   std::string lines;
   for (int i = 1; i <= count; ++i) lines += prefix + std::to_string(i) + ",10.0,20.0\r\n";
   return lines;
-}
-
-// The pieces of `text` between line-end bytes, empty pieces left out.
-std::vector<std::string> NonEmptyLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (const char c : text) {
-    if (c == '\r' || c == '\n') {
-      if (!line.empty()) lines.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
-}
-
-void ChooseUploadMode(CTransferDlg& dlg) {
-  ItemOf<QRadioButton>(dlg, CTransferDlg::kIdUploadMode)->click();
 }
 
 // Picks `portName` in the list and clicks Open port, at 38400 baud as the station tests run.

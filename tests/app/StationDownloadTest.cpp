@@ -17,6 +17,8 @@
 namespace kestrion {
 namespace {
 
+using testing_support::NonEmptyLines;
+
 using std::chrono::milliseconds;
 using testing_support::AnswerChooser;
 using testing_support::Click;
@@ -45,22 +47,6 @@ std::string RecordsFile(const std::vector<std::string>& records) {
   std::string file;
   for (const std::string& record : records) file += record + "\r\n";
   return file;
-}
-
-// The pieces of `text` between line-end bytes, empty pieces left out.
-std::vector<std::string> NonEmptyLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (const char c : text) {
-    if (c == '\r' || c == '\n') {
-      if (!line.empty()) lines.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
 }
 
 struct StreamRow {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ScriptedPrompter.h"
+#include "WindowDriving.h"
 #include "app/ControlExchange.h"
 #include "app/DataBox.h"
 #include "app/Messages.h"
@@ -26,6 +27,9 @@
 namespace kestrion {
 namespace {
 
+using testing_support::ChooseUploadMode;
+using testing_support::SelectPort;
+
 using namespace std::chrono_literals;
 using testing_support::PseudoTerminal;
 using testing_support::ScriptedPrompter;
@@ -33,12 +37,6 @@ using testing_support::WaitUntil;
 
 constexpr std::chrono::milliseconds kWait = 10s;
 const std::string kClosingOnTheLine = std::string(kWordUploadFinish) + "\r\r\n";
-
-// Puts `portName` at the end of the port list and selects it, as the list does with a registered port.
-void SelectPort(CTransferDlg& dlg, const std::string& portName) {
-  AddPortEntry(*dlg.m_cbPort, portName);
-  dlg.m_cbPort->setCurrentIndex(dlg.m_cbPort->count() - 1);
-}
 
 // The road buffers may be a fixed array or grow with the roads.
 template <typename Buffers>
@@ -59,10 +57,6 @@ void SetRoads(CTransferDlg& dlg, const std::vector<CString>& roads, int selected
 }
 
 // As the operator chooses it: the radio, so that the next exchange into the fields keeps the mode.
-void ChooseUploadMode(CTransferDlg& dlg) {
-  qobject_cast<QRadioButton*>(dlg.GetDlgItem(CTransferDlg::kIdUploadMode))->click();
-}
-
 CString StatusOf(CTransferDlg& dlg) {
   std::lock_guard lock(dlg.m_upload.lock);
   return dlg.m_strStatus;

@@ -6,8 +6,10 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
+#include <QRadioButton>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "ScriptedPrompter.h"
 #include "app/ControlExchange.h"
@@ -41,6 +43,26 @@ inline QString PathText(const std::filesystem::path& path) {
 }
 
 // The next chooser is answered with `path`.
+inline void ChooseUploadMode(CTransferDlg& dlg) {
+  ItemOf<QRadioButton>(dlg, CTransferDlg::kIdUploadMode)->click();
+}
+
+// The pieces of `text` between line-end bytes, empty pieces left out.
+inline std::vector<std::string> NonEmptyLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (const char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (!line.empty()) lines.push_back(line);
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
 inline void AnswerChooser(ScriptedPrompter& prompter, const std::filesystem::path& path) {
   prompter.chosenFiles.emplace_back(PathText(path));
 }
