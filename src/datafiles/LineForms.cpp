@@ -38,8 +38,7 @@ void CleanLine(CString& line) {
   // A line as read rarely ends in either byte; most lines need no trimming at all.
   const int length = line.GetLength();
   if (length == 0 || (line[length - 1] != '\r' && line[length - 1] != '\n')) return;
-  line.TrimRight('\r');
-  line.TrimRight('\n');
+  line.TrimCrsThenLfs();
 }
 
 }  // namespace kestrion

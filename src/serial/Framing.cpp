@@ -58,8 +58,7 @@ CString FrameTlnRecord(const CString& tlnName, const CString& record) {
 }
 
 CString LineForSending(CString line) {
-  line.TrimRight('\r');
-  line.TrimRight('\n');
+  line.TrimCrsThenLfs();
   line += kLineEnd;
   return line;
 }

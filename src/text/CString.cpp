@@ -194,6 +194,11 @@ CString& CString::TrimRight(char ch) {
   return *this;
 }
 
+CString& CString::TrimCrsThenLfs() {
+  TrimRight('\r');
+  return TrimRight('\n');
+}
+
 CString CString::Left(int count) const { return Mid(0, count); }
 
 CString CString::Right(int count) const {

@@ -59,6 +59,9 @@ class CString {
   // Removes the whole trailing run of characters that are in `set` (one-byte characters).
   CString& TrimRight(const CString& set);
   CString& TrimRight(char ch);
+  // The trailing CRs, then the trailing LFs: "x\r\n" keeps its CR, "x\n\r\r" loses its CRs and keeps its LF.
+  // Every line-end trim of the transfer and file code is this one.
+  CString& TrimCrsThenLfs();
 
   CString Left(int count) const;
   CString Right(int count) const;

@@ -8,8 +8,7 @@ void SplitString(CString text, CStringArray& list, CString delimiter) {
     return;
   }
   text.TrimLeft();
-  text.TrimRight('\r');
-  text.TrimRight('\n');
+  text.TrimCrsThenLfs();
   list.RemoveAll();
   int start = 0;
   for (;;) {
