@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "download/Reception.h"
+#include "reference/NaiveReception.h"
 
 namespace kestrion {
 namespace {

@@ -12,6 +12,7 @@
 
 #include "FuzzSupport.h"
 #include "download/Reception.h"
+#include "reference/NaiveReception.h"
 #include "serial/Framing.h"
 
 namespace {

@@ -28,21 +28,11 @@ std::vector<int> Occurrences(const CString& data, const CString& word, int from)
   return found;
 }
 
-int CountOf(const CString& data, const CString& word) {
-  return static_cast<int>(Occurrences(data, word, 0).size());
-}
-
 }  // namespace
-
-void FinishDataText(CString& data) {
-  data.Replace(kWordDownloadFinish, CString());
-  data.TrimRight();
-  data += kLineEnd;
-}
 
 // A "Finish" that the text already holds counts as seen: only one that a read brings (one cut over the old end
 // included) reports the end of a download.
-void Reception::Forget(const CString& data) {
+void Reception::ExamineFromStart(const CString& data) {
   m_arrMarkerFrom.fill(0);
   m_nEndWordFrom = 0;
   m_nFinishFrom = PastWholeWords(data, Length(kWordFinish));
@@ -76,10 +66,10 @@ void Reception::KeepWithin(int limit) {
 // Every remembered position is kept at or before the start of the text's last character, so appending never
 // leaves one inside a character. The checks then look only at the text from their position on: for a poll in
 // the middle of a download, that is the chunk and a few bytes before it.
-Reception::StepResult Reception::Step(CString& data, CString& lastMarker, const CString& chunk) {
-  if (!m_bKnown || data.GetLength() != m_nLength) Forget(data);  // a length we did not leave: the text was changed
+ReceptionStep Reception::Step(CString& data, CString& lastMarker, const CString& chunk) {
+  if (!m_bKnown || data.GetLength() != m_nLength) ExamineFromStart(data);  // a length we did not leave: the text was changed
 
-  StepResult result;
+  ReceptionStep result;
   CString piece = chunk;
   result.marker = FindFirstMarker(piece);
   if (result.marker != nullptr) {
@@ -124,26 +114,6 @@ Reception::StepResult Reception::Step(CString& data, CString& lastMarker, const 
   m_nFinishFrom = PastWholeWords(data, Length(kWordFinish));
 
   m_nLength = data.GetLength();
-  return result;
-}
-
-NaiveReception::StepResult NaiveReception::Step(CString& data, CString& lastMarker, const CString& chunk) {
-  const int finishesBefore = CountOf(data, kWordFinish);
-
-  StepResult result;
-  CString piece = chunk;
-  result.marker = FindFirstMarker(piece);
-  if (result.marker != nullptr) {
-    piece.Remove('\r');
-    piece.Remove('\n');
-    data += piece;
-    data.Replace(result.marker->marker, kLineEnd);
-    lastMarker = CString(std::string_view(&result.marker->marker, 1));
-  } else {
-    data += piece;
-  }
-  result.finished = CountOf(data, kWordFinish) > finishesBefore;
-  if (result.finished) FinishDataText(data);
   return result;
 }
 

@@ -1,4 +1,5 @@
 #include "download/Reception.h"
+#include "reference/NaiveReception.h"
 
 #include <gtest/gtest.h>
 
