@@ -66,6 +66,43 @@ inline QStringView PortFailureText(PortFailure failure) {
   }
 }
 
+// The status line along the bottom of the window. Durations are written m:ss (h:mm:ss from an hour on).
+inline constexpr QStringView kStatusLineDescription = u"状态栏：传输进度和线路状况";
+inline constexpr QStringView kStatusNoPort = u"通讯端口未打开";
+// %1 the line waited for, %2 the lines of the upload.
+inline constexpr QStringView kStatusUploadWaiting = u"上传：等待全站仪请求第 %1 行，共 %2 行";
+// %1 the line waited for, %2 the lines, %3 the time since the first request.
+inline constexpr QStringView kStatusUploadRunning = u"上传：第 %1 行，共 %2 行，已用 %3";
+// Added to the above once the instrument's pace shows; %1 the time still needed.
+inline constexpr QStringView kStatusUploadRemaining = u"，约需 %1";
+// %1 the lines sent, %2 the time it took.
+inline constexpr QStringView kStatusUploadFinished = u"上传完成：%1 行，用时 %2";
+// %1 the lines sent, %2 the lines of the upload.
+inline constexpr QStringView kStatusUploadStopped = u"上传已中止：已发送 %1 行，共 %2 行";
+// %1 bytes, %2 records.
+inline constexpr QStringView kStatusDownloading = u"下载：已收到 %1 字节，%2 条记录";
+inline constexpr QStringView kStatusDownloadFinished = u"下载完成：共 %1 字节，%2 条记录";
+// Added to the two above once a marker came; %1 the record type.
+inline constexpr QStringView kStatusRecordType = u"（%1 类型）";
+// %1 the records written, %2 the full path of the file.
+inline constexpr QStringView kStatusOutput = u"已输出 %1 条记录：%2";
+// %1 the reason, as the message box told it.
+inline constexpr QStringView kStatusOutputFailed = u"输出失败：%1";
+// The line's health: %1 parity, %2 framing, %3 overrun, %4 break errors, %5 zero bytes, %6 invalid bytes.
+inline constexpr QStringView kStatusLineHealth =
+    u"线路：校验错 %1，帧错 %2，溢出 %3，中断 %4，零字节 %5，无效字符 %6";
+// The same where the system tells a damaged byte but not whether parity or framing was wrong: %1 both.
+inline constexpr QStringView kStatusLineHealthUnsplit =
+    u"线路：校验或帧错 %1，溢出 %2，中断 %3，零字节 %4，无效字符 %5";
+// When the line settings look wrong; %1 the settings in force.
+inline constexpr QStringView kStatusNoise =
+    u"⚠ 收到的像是杂乱数据，不是记录：请核对全站仪的波特率、数据位和校验位与本机是否一致（本机：%1）";
+inline constexpr QStringView kStatusErrorsGrowing =
+    u"⚠ 接收数据时出现线路错误：请核对全站仪的波特率、数据位和校验位与本机是否一致（本机：%1）";
+// The settings in force: %1 baud, %2 data bits, %3 parity (an entry of the parity list).
+inline constexpr QStringView kStatusSettings = u"%1 波特，%2 数据位，校验位 %3";
+inline constexpr QStringView kStatusSeparator = u"　|　";
+
 // The file-type filters of the file chooser, in the order offered; the first is selected at the start.
 struct FileFilter {
   QStringView label;

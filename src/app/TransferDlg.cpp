@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -22,9 +23,10 @@
 #include "app/DialogUnits.h"
 #include "app/DisplayCodec.h"
 #include "app/Messages.h"
+#include "app/StatusLine.h"
 #include "download/Output.h"
+#include "serial/Connection.h"
 #include "serial/PortNames.h"
-#include "text/Decimal.h"
 #include "ui_TransferDlg.h"
 #include "upload/UploadSource.h"
 
@@ -42,31 +44,36 @@ CTransferDlg::CTransferDlg(QWidget* parent) : CTransferDlg(nullptr, parent) {}
 CTransferDlg::CTransferDlg(Prompter& prompter, QWidget* parent) : CTransferDlg(&prompter, parent) {}
 
 CTransferDlg::CTransferDlg(Prompter* prompter, QWidget* parent)
-    : QDialog(parent), m_ui(std::make_unique<Ui::CTransferDlg>()), m_prompter(prompter) {
-  if (m_prompter == nullptr) {
-    m_ownPrompter = std::make_unique<WidgetPrompter>(this);
-    m_prompter = m_ownPrompter.get();
+    : QDialog(parent), m_pUi(std::make_unique<Ui::CTransferDlg>()), m_pPrompter(prompter) {
+  if (m_pPrompter == nullptr) {
+    m_pOwnPrompter = std::make_unique<WidgetPrompter>(this);
+    m_pPrompter = m_pOwnPrompter.get();
   }
   m_hIcon = ApplicationIcon();
 
-  m_ui->setupUi(this);
+  m_pUi->setupUi(this);
   // A fixed dialog frame: title bar, system menu and close box, no minimise or maximise box.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   PlaceByDialogUnits(*this);
-  m_modeRadios = {m_ui->IDC_1013, m_ui->IDC_1018};
+  m_arrModeRadios = {m_pUi->IDC_1013, m_pUi->IDC_1018};
 
-  connect(m_ui->IDC_1008, &QPushButton::clicked, this, &CTransferDlg::OnOpenPort);
-  connect(m_ui->IDC_1009, &QPushButton::clicked, this, &CTransferDlg::OnClosePort);
-  connect(m_ui->IDC_1011, &QPushButton::clicked, this, &CTransferDlg::OnOutput);
-  connect(m_ui->IDC_1002, &QPushButton::clicked, this, &CTransferDlg::OnBrowse);
-  connect(m_ui->IDC_1012, &QPushButton::clicked, this, &CTransferDlg::OnUpload);
-  connect(m_ui->IDC_1016, &QPushButton::clicked, this, &CTransferDlg::OnClearData);
-  connect(m_ui->IDC_1013, &QRadioButton::clicked, this, &CTransferDlg::OnUploadMode);
-  connect(m_ui->IDC_1018, &QRadioButton::clicked, this, &CTransferDlg::OnDownloadMode);
+  connect(m_pUi->IDC_1008, &QPushButton::clicked, this, &CTransferDlg::OnOpenPort);
+  connect(m_pUi->IDC_1009, &QPushButton::clicked, this, &CTransferDlg::OnClosePort);
+  connect(m_pUi->IDC_1011, &QPushButton::clicked, this, &CTransferDlg::OnOutput);
+  connect(m_pUi->IDC_1002, &QPushButton::clicked, this, &CTransferDlg::OnBrowse);
+  connect(m_pUi->IDC_1012, &QPushButton::clicked, this, &CTransferDlg::OnUpload);
+  connect(m_pUi->IDC_1016, &QPushButton::clicked, this, &CTransferDlg::OnClearData);
+  connect(m_pUi->IDC_1013, &QRadioButton::clicked, this, &CTransferDlg::OnUploadMode);
+  connect(m_pUi->IDC_1018, &QRadioButton::clicked, this, &CTransferDlg::OnDownloadMode);
+
+  // Screen readers read a label's own text only while it has no accessible name of its own.
+  m_pUi->statusLine->setAccessibleDescription(messages::kStatusLineDescription.toString());
 
   // The window exists from here on, so it is initialised here rather than when it is first shown.
   OnInitDialog();
+  RefreshStatusLine();
+  m_hStatusLineTimer.start(static_cast<int>(kStatusLinePeriod.count()), this);
 }
 
 CTransferDlg::~CTransferDlg() {
@@ -90,7 +97,7 @@ bool CTransferDlg::UpdateData(bool saveAndValidate) {
 }
 
 void CTransferDlg::DoDataExchange(bool saveAndValidate) {
-  Ui::CTransferDlg& ui = *m_ui;
+  Ui::CTransferDlg& ui = *m_pUi;
   ExchangeText(saveAndValidate, *ui.IDC_1000, m_strData);
   // The control members are attached by the first exchange and stay attached.
   if (m_cbPort == nullptr) m_cbPort = ui.IDC_1004;
@@ -104,23 +111,23 @@ void CTransferDlg::DoDataExchange(bool saveAndValidate) {
   ExchangePath(saveAndValidate, *ui.IDC_1010, m_strFilePath);
   if (m_lbRoads == nullptr) m_lbRoads = ui.IDC_1015;
   ExchangeStatus(saveAndValidate, *ui.IDC_1014);
-  ExchangeRadio(saveAndValidate, m_modeRadios.data(), static_cast<int>(m_modeRadios.size()), m_nMode);
+  ExchangeRadio(saveAndValidate, m_arrModeRadios.data(), static_cast<int>(m_arrModeRadios.size()), m_nMode);
 }
 
 void CTransferDlg::ExchangeStatus(bool saveAndValidate, DataBox& box) {
   if (saveAndValidate) {
     const bool edited = box.IsEdited();
     const CString shown = box.Bytes();
-    std::lock_guard lock(m_upload.lock);
+    std::lock_guard lock(m_stUpload.lock);
     // Unless the operator edited it, the box shows an earlier state of the status text, which only grows
     // while a worker runs; taking it would drop what the worker added since the last echo.
-    if (edited || !m_strStatus.Bytes().starts_with(shown.Bytes())) m_strStatus = shown;
+    if (edited || !m_stUpload.status.Bytes().starts_with(shown.Bytes())) m_stUpload.status = shown;
     return;
   }
   CString status;
   {
-    std::lock_guard lock(m_upload.lock);
-    status = m_strStatus;
+    std::lock_guard lock(m_stUpload.lock);
+    status = m_stUpload.status;
   }
   ExchangeText(false, box, status);
   // The echo compares with what the box shows, so that an emptied status shown here is not taken for the one
@@ -132,11 +139,11 @@ bool CTransferDlg::OnInitDialog() {
   UpdateData(false);
 
   // The system menu gets a separator and the About entry, unless the entry's text is empty.
-  m_systemMenu = new QMenu(this);
+  m_pSystemMenu = new QMenu(this);
   const QString aboutEntry = messages::kAboutMenuEntry.toString();
   if (!aboutEntry.isEmpty()) {
-    m_systemMenu->addSeparator();
-    QAction* about = m_systemMenu->addAction(aboutEntry);
+    m_pSystemMenu->addSeparator();
+    QAction* about = m_pSystemMenu->addAction(aboutEntry);
     about->setData(kIdmAboutBox);
     connect(about, &QAction::triggered, this, [this] { OnSysCommand(kIdmAboutBox); });
   }
@@ -144,8 +151,8 @@ bool CTransferDlg::OnInitDialog() {
   // One icon carries both the big and the small image.
   setWindowIcon(m_hIcon);
 
-  EnableItem(kIdOpenPort, true);
-  EnableItem(kIdClosePort, false);
+  m_pUi->IDC_1008->setEnabled(true);
+  m_pUi->IDC_1009->setEnabled(false);
 
   for (const std::string& name : ListPortNames()) AddPortEntry(*m_cbPort, name);
   m_cbPort->setCurrentIndex(0);
@@ -163,28 +170,28 @@ bool CTransferDlg::OnInitDialog() {
   return true;
 }
 
-void CTransferDlg::EnableItem(int id, bool enable) {
-  if (QWidget* item = GetDlgItem(id)) item->setEnabled(enable);
-}
-
 void CTransferDlg::SetTimer(int id, std::chrono::milliseconds period) {
-  if (id <= 0 || id >= static_cast<int>(m_timers.size())) return;
-  m_timers[static_cast<std::size_t>(id)].start(static_cast<int>(period.count()), this);
+  if (id <= 0 || id >= static_cast<int>(m_arrTimers.size())) return;
+  m_arrTimers[static_cast<std::size_t>(id)].start(static_cast<int>(period.count()), this);
 }
 
 void CTransferDlg::KillTimer(int id) {
-  if (id <= 0 || id >= static_cast<int>(m_timers.size())) return;
-  m_timers[static_cast<std::size_t>(id)].stop();
+  if (id <= 0 || id >= static_cast<int>(m_arrTimers.size())) return;
+  m_arrTimers[static_cast<std::size_t>(id)].stop();
 }
 
 bool CTransferDlg::IsTimerRunning(int id) const {
-  if (id <= 0 || id >= static_cast<int>(m_timers.size())) return false;
-  return m_timers[static_cast<std::size_t>(id)].isActive();
+  if (id <= 0 || id >= static_cast<int>(m_arrTimers.size())) return false;
+  return m_arrTimers[static_cast<std::size_t>(id)].isActive();
 }
 
 void CTransferDlg::timerEvent(QTimerEvent* event) {
-  for (std::size_t id = 1; id < m_timers.size(); ++id) {
-    if (m_timers[id].isActive() && m_timers[id].timerId() == event->timerId()) {
+  if (event->timerId() == m_hStatusLineTimer.timerId()) {
+    RefreshStatusLine();
+    return;
+  }
+  for (std::size_t id = 1; id < m_arrTimers.size(); ++id) {
+    if (m_arrTimers[id].isActive() && m_arrTimers[id].timerId() == event->timerId()) {
       OnTimer(static_cast<int>(id));
       break;
     }
@@ -200,7 +207,7 @@ void CTransferDlg::OnTimer(int id) {
     // Reception does not read while an upload worker runs (after a switch to download mode in the middle of
     // an upload): the worker stays the port's only reader, so neither takes the other's bytes and the
     // worker's status text never lands in the data text. Reception relies on this rule, which lives here.
-    if (!m_uploadWorker.Running()) DownloadPoll();
+    if (!m_hUploadWorker.Running()) DownloadPoll();
   }
 }
 
@@ -208,11 +215,11 @@ void CTransferDlg::StatusEcho() {
   if (m_nMode != 0) return;
   CString status;
   {
-    std::lock_guard lock(m_upload.lock);
-    if (m_strStatus == m_strLastShownStatus) return;
-    status = m_strStatus;
+    std::lock_guard lock(m_stUpload.lock);
+    if (m_stUpload.status == m_strLastShownStatus) return;
+    status = m_stUpload.status;
   }
-  m_ui->IDC_1014->SetBytes(status);
+  m_pUi->IDC_1014->SetBytes(status);
   m_strLastShownStatus = std::move(status);
 }
 
@@ -224,21 +231,57 @@ void CTransferDlg::DownloadPoll() {
 
   // What the operator typed becomes part of the data text below, and what reception knew about the text is
   // then stale. The revision also catches an edit that another command took in and showed again meanwhile.
-  DataBox& box = *m_ui->IDC_1000;
-  if (box.IsEdited() || box.document()->revision() != m_nDataRevision) m_reception.Restart();
+  DataBox& box = *m_pUi->IDC_1000;
+  if (box.IsEdited() || box.document()->revision() != m_nDataRevision) m_stReception.Restart();
   UpdateData(true);
 
   const ChunkRead read = ReadChunk(m_hComm);
-  const ReceptionStep step = m_reception.Step(m_strData, m_strLastMarker, read.chunk);
-  if (!read.chunk.IsEmpty()) m_bUnsavedDownload = true;
+  const ReceptionStep step = m_stReception.Step(m_strData, m_strLastMarker, read.chunk);
+  m_stReport.ReadArrived(read, step, m_hComm.LineErrors());
   UpdateData(false);
   m_nDataRevision = box.document()->revision();
   if (!step.finished) return;
 
   KillTimer(kDownloadPollTimer);
   UpdateData(false);
-  m_prompter->MessageBox(messages::kDownloadComplete.toString(), Prompter::Icon::Information);
+  m_pPrompter->MessageBox(messages::kDownloadComplete.toString(), Prompter::Icon::Information);
   SetTimer(kDownloadPollTimer, kTimerPeriod);
+}
+
+void CTransferDlg::RefreshStatusLine() {
+  const UploadFigures upload = FiguresOf(GetUploadProgress(), ReportClock::now());
+  std::optional<LineHealth> health;
+  if (m_bPortOpen != 0) health = m_stReport.Health(m_hComm.LineErrors());
+  const QString text = StatusLineText(m_stReport, upload, health);
+  QLabel& line = *m_pUi->statusLine;
+  if (line.text() == text) return;
+  line.setText(text);
+  line.setToolTip(text);  // the whole text, where the line is too narrow for it
+}
+
+CString CTransferDlg::GetStatus() const {
+  std::lock_guard lock(m_stUpload.lock);
+  return m_stUpload.status;
+}
+
+void CTransferDlg::SetStatus(const CString& status) {
+  std::lock_guard lock(m_stUpload.lock);
+  m_stUpload.status = status;
+}
+
+CStringArray CTransferDlg::GetUploadLines() const {
+  std::lock_guard lock(m_stUpload.lock);
+  return m_stUpload.uploadLines;
+}
+
+void CTransferDlg::SetUploadLines(const CStringArray& lines) {
+  std::lock_guard lock(m_stUpload.lock);
+  m_stUpload.uploadLines = lines;
+}
+
+UploadProgress CTransferDlg::GetUploadProgress() const {
+  std::lock_guard lock(m_stUpload.lock);
+  return m_stUpload.progress;
 }
 
 void CTransferDlg::OnSysCommand(unsigned id) {
@@ -246,7 +289,7 @@ void CTransferDlg::OnSysCommand(unsigned id) {
   switch (id & 0xFFF0) {
     case kIdmAboutBox: {
       CAboutDlg about(this);
-      m_prompter->RunModal(about);
+      m_pPrompter->RunModal(about);
       break;
     }
     case kScClose:
@@ -262,8 +305,8 @@ void CTransferDlg::OnSysCommand(unsigned id) {
 }
 
 void CTransferDlg::contextMenuEvent(QContextMenuEvent* event) {
-  if (m_systemMenu != nullptr && !m_systemMenu->isEmpty()) {
-    m_systemMenu->exec(event->globalPos());
+  if (m_pSystemMenu != nullptr && !m_pSystemMenu->isEmpty()) {
+    m_pSystemMenu->exec(event->globalPos());
     event->accept();
     return;
   }
@@ -273,49 +316,33 @@ void CTransferDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CTransferDlg::OnOpenPort() {
   UpdateData(true);
   if (m_bPortOpen != 0) return;
-  const PortResult opened = m_hComm.Open(m_strPort.Bytes());
+  const std::optional<LineSettings> settings =
+      SettingsFromFields(m_strBaud, m_strDataBits, m_cbParity->currentIndex());
+  const PortResult opened = OpenConnection(m_hComm, m_strPort.Bytes(), settings);
+  ShowOpenFailure(opened.failure);
   if (!opened) {
-    ShowOpenFailure(opened.failure);
-    return;
-  }
-
-  LineSettings settings;
-  settings.baudRate = DecimalValue(m_strBaud);
-  settings.dataBits = static_cast<unsigned char>(DecimalValue(m_strDataBits));  // the setting is one byte
-  settings.parityCheck = true;
-  settings.stopBits = 2;
-  // The selected entry's index is the parity code; with none selected there is no parity to apply.
-  const int parity = m_cbParity->currentIndex();
-  const bool knownParity = parity >= 0 && parity <= static_cast<int>(Parity::Even);
-  if (knownParity) settings.parity = static_cast<Parity>(parity);
-  const PortResult configured =
-      knownParity ? m_hComm.Configure(settings) : PortResult{PortFailure::SettingsRefused};
-  if (!configured) {
-    m_hComm.Close();
     m_bPortOpen = 0;
-    ShowOpenFailure(configured.failure);
     return;
   }
-
-  ShowOpenFailure(PortFailure::None);
+  m_stReport.ConnectionOpened(*settings);
   m_bPortOpen = 1;
-  EnableItem(kIdOpenPort, false);
-  EnableItem(kIdClosePort, true);
+  m_pUi->IDC_1008->setEnabled(false);
+  m_pUi->IDC_1009->setEnabled(true);
   SetTimer(kStatusTimer, kTimerPeriod);
 }
 
 void CTransferDlg::ShowOpenFailure(PortFailure failure) {
   // A failed open stays silent; the reason waits on the button for whoever looks, until the next open.
-  if (QWidget* openPort = GetDlgItem(kIdOpenPort))
-    openPort->setToolTip(messages::PortFailureText(failure).toString());
+  m_pUi->IDC_1008->setToolTip(messages::PortFailureText(failure).toString());
 }
 
 void CTransferDlg::OnClosePort() {
   if (m_bPortOpen == 0) return;
   m_hComm.Close();
   m_bPortOpen = 0;
-  EnableItem(kIdOpenPort, true);
-  EnableItem(kIdClosePort, false);
+  m_stReport.ConnectionClosed();
+  m_pUi->IDC_1008->setEnabled(true);
+  m_pUi->IDC_1009->setEnabled(false);
   KillTimer(kStatusTimer);
 }
 
@@ -339,21 +366,21 @@ QString ShownPath(const std::filesystem::path& path) {
 }  // namespace
 
 void CTransferDlg::OnBrowse() {
-  const std::optional<QString> chosen = m_prompter->ChooseOpenFile(messages::kFileFilters);
+  const std::optional<QString> chosen = m_pPrompter->ChooseOpenFile(messages::kFileFilters);
   if (!chosen) return;
   const std::filesystem::path file = ChosenPath(*chosen);
   // Refused before anything is given up for it: the data text and the roads stay as they are.
   if (TooBigForText(file)) {
-    m_prompter->MessageBox(messages::kFileTooBig.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
+    m_pPrompter->MessageBox(messages::kFileTooBig.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
     return;
   }
   UpdateData(true);
 
   m_strData.Empty();
-  m_bUnsavedDownload = false;  // a download still in the data text is given up for the file
+  m_stReport.DataReplaced();  // a download still in the data text is given up for the file
   m_strFilePath = CString(file.native());
   m_lbRoads->clear();
-  m_reception.Restart();
+  m_stReception.Restart();
 
   UploadSource source;
   const LoadResult loaded = LoadUploadSource(file, source);
@@ -365,7 +392,7 @@ void CTransferDlg::OnBrowse() {
   if (loaded.readError || loaded.tooBig) {
     // The load ends here; the fields keep what was read, and the window shows what it showed before.
     const QStringView message = loaded.tooBig ? messages::kFileTooBig : messages::kFileReadError;
-    m_prompter->MessageBox(message.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
+    m_pPrompter->MessageBox(message.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
     return;
   }
 
@@ -378,7 +405,7 @@ void CTransferDlg::OnBrowse() {
 
 void CTransferDlg::OnUpload() {
   if (m_bPortOpen == 0) {
-    m_prompter->MessageBox(messages::kPortNotOpen.toString(), Prompter::Icon::Exclamation);
+    m_pPrompter->MessageBox(messages::kPortNotOpen.toString(), Prompter::Icon::Exclamation);
     return;
   }
   // One worker at a time answers the instrument, and the lines are never rebuilt under a running one: an
@@ -386,76 +413,81 @@ void CTransferDlg::OnUpload() {
   // text is emptied only after it has stopped adding to it.
   StopUpload();
   {
-    std::lock_guard lock(m_upload.lock);
-    m_strStatus.Empty();
+    std::lock_guard lock(m_stUpload.lock);
+    m_stUpload.status.Empty();
   }
   UpdateData(false);
-  const CString text = UploadText();
+  const CString text = TextToUpload(SelectedRoad(), m_strRoadData, m_strData);
   {
-    std::lock_guard lock(m_upload.lock);
-    PrepareUploadLines(text, m_arrUploadLines);
+    std::lock_guard lock(m_stUpload.lock);
+    PrepareUploadLines(text, m_stUpload.uploadLines);
+    // Shown as waiting for its first line from here on, not as the upload that was just stopped.
+    m_stUpload.progress = UploadProgress{};
+    m_stUpload.progress.state = UploadProgress::State::Running;
+    m_stUpload.progress.lineCount = m_stUpload.uploadLines.GetSize() - 1;
   }
+  m_stReport.UploadStarted();
   // The worker waits for the instrument's bytes up to one poll period instead of sleeping the period out, so
   // a request is answered as soon as it arrives; with nothing arriving it still polls once a period. A thread
   // that cannot be started leaves nothing running, as an instrument that never asks does.
-  m_uploadWorker.Start(m_hComm, m_upload);
+  if (!m_hUploadWorker.Start(m_hComm, m_stUpload)) {
+    std::lock_guard lock(m_stUpload.lock);
+    m_stUpload.progress.state = UploadProgress::State::Idle;
+  }
 }
 
-CString CTransferDlg::UploadText() const {
+std::optional<int> CTransferDlg::SelectedRoad() const {
   const QList<QListWidgetItem*> selected = m_lbRoads->selectedItems();
-  if (selected.isEmpty()) return m_strData;
-  const int road = m_lbRoads->row(selected.front());
-  // A selected road is sent even when it has no records; an entry without a buffer has none either.
-  if (road < 0 || static_cast<std::size_t>(road) >= m_strRoadData.size()) return CString();
-  return m_strRoadData[static_cast<std::size_t>(road)];
+  if (selected.isEmpty()) return std::nullopt;
+  return m_lbRoads->row(selected.front());
 }
 
 void CTransferDlg::StopUpload() {
-  m_uploadWorker.RequestStop();
-  m_uploadWorker.Join();
+  m_hUploadWorker.RequestStop();
+  m_hUploadWorker.Join();
 }
 
 void CTransferDlg::OnOutput() {
   UpdateData(true);
   if (m_strData.IsEmpty()) {
-    m_prompter->MessageBox(messages::kNoDataToOutput.toString(), Prompter::Icon::Exclamation);
+    m_pPrompter->MessageBox(messages::kNoDataToOutput.toString(), Prompter::Icon::Exclamation);
     return;
   }
-  const std::optional<QString> chosen = m_prompter->ChooseOpenFile(messages::kFileFilters, true);
+  const std::optional<QString> chosen = m_pPrompter->ChooseOpenFile(messages::kFileFilters, true);
   if (!chosen) return;
 
   // Polls go on while the chooser is open, so the data text is taken as it stands now.
   const WriteResult written = OutputData(m_strData, m_strLastMarker, ChosenPath(*chosen));
-  m_reception.Restart();  // the closing text was cut off the data text
+  m_stReception.Restart();  // the closing text was cut off the data text
   m_strOutputPath = CString(written.path.native());
+  m_stReport.OutputWritten(written);
   switch (written.kind) {
     case WriteResult::Ok:
       break;
     case WriteResult::WriteFailed:
-      m_prompter->MessageBox(messages::kDiskFull.toString().arg(ShownPath(written.path)),
+      m_pPrompter->MessageBox(messages::kDiskFull.toString().arg(ShownPath(written.path)),
                              Prompter::Icon::Stop);
       return;
     case WriteResult::CannotCreate:
-      m_prompter->MessageBox(messages::kCannotCreate.toString().arg(ShownPath(written.path),
+      m_pPrompter->MessageBox(messages::kCannotCreate.toString().arg(ShownPath(written.path),
                                                                     QString::fromStdString(written.Reason())),
                              Prompter::Icon::Stop);
       return;
   }
-  m_bUnsavedDownload = false;
   UpdateData(false);
-  m_prompter->MessageBox(messages::kDataOutput.toString(), Prompter::Icon::Information);
+  m_pPrompter->MessageBox(messages::kDataOutput.toString(), Prompter::Icon::Information);
 }
 
 void CTransferDlg::OnClearData() {
   m_strData.Empty();
   m_lbRoads->clear();
   UpdateData(false);
-  m_bUnsavedDownload = false;
+  m_stReport.DataReplaced();
 }
 
 void CTransferDlg::OnUploadMode() {
   m_nMode = 0;
-  EnableItem(kIdUpload, true);
+  m_pUi->IDC_1012->setEnabled(true);
   KillTimer(kDownloadPollTimer);
   SetTimer(kStatusTimer, kTimerPeriod);
 }
@@ -465,7 +497,7 @@ void CTransferDlg::OnDownloadMode() {
   // it; choosing download mode is the operator's word that the upload is over, so it ends at its next cycle.
   StopUpload();
   m_nMode = 1;
-  EnableItem(kIdUpload, false);
+  m_pUi->IDC_1012->setEnabled(false);
   KillTimer(kStatusTimer);
   SetTimer(kDownloadPollTimer, kTimerPeriod);
 }
@@ -497,8 +529,8 @@ void CTransferDlg::done(int result) {
 }
 
 bool CTransferDlg::MayLeave() {
-  if (!m_bUnsavedDownload || m_ui->IDC_1000->document()->isEmpty()) return true;
-  return m_prompter->MessageBox(messages::kUnsavedDownload.toString(), Prompter::Icon::Question,
+  if (!HasUnsavedDownload() || m_pUi->IDC_1000->document()->isEmpty()) return true;
+  return m_pPrompter->MessageBox(messages::kUnsavedDownload.toString(), Prompter::Icon::Question,
                                 Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
 }
 

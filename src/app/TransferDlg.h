@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/Prompter.h"
@@ -14,6 +15,7 @@
 #include "serial/SerialPort.h"
 #include "text/Arrays.h"
 #include "text/CString.h"
+#include "transfer/TransferReport.h"
 #include "upload/UploadWorker.h"
 
 class QComboBox;
@@ -58,6 +60,8 @@ class CTransferDlg : public QDialog {
   static constexpr int kStatusTimer = 1;
   static constexpr int kDownloadPollTimer = 2;
   static constexpr std::chrono::milliseconds kTimerPeriod{50};
+  // The status line is written at most this often.
+  static constexpr std::chrono::milliseconds kStatusLinePeriod{100};
 
   // System commands: the About entry, and the standard ones that the window handles itself.
   static constexpr unsigned kIdmAboutBox = 0x0010;
@@ -83,10 +87,10 @@ class CTransferDlg : public QDialog {
   void KillTimer(int id);
   bool IsTimerRunning(int id) const;
 
-  Prompter& GetPrompter() { return *m_prompter; }
+  Prompter& GetPrompter() { return *m_pPrompter; }
   // The window's system menu. The window manager owns the real one, so this is offered as the window's
   // context menu; its entries send their command value to OnSysCommand.
-  QMenu* GetSystemMenu() const { return m_systemMenu; }
+  QMenu* GetSystemMenu() const { return m_pSystemMenu; }
 
   // Commands.
   void OnSysCommand(unsigned id);
@@ -108,9 +112,20 @@ class CTransferDlg : public QDialog {
   // The work of the timers: timer 1 in upload mode, timer 2 in download mode.
   virtual void StatusEcho();
   virtual void DownloadPoll();
+  // Writes the status line afresh from the transfer report, when its text changed; its own timer calls it.
+  void RefreshStatusLine();
 
   // True while an upload worker runs; reception stays off the port meanwhile.
-  bool UploadRunning() const { return m_uploadWorker.Running(); }
+  bool UploadRunning() const { return m_hUploadWorker.Running(); }
+
+  // The upload state that the worker shares, one locked operation at a time.
+  CString GetStatus() const;
+  void SetStatus(const CString& status);
+  CStringArray GetUploadLines() const;
+  void SetUploadLines(const CStringArray& lines);
+  UploadProgress GetUploadProgress() const;
+  // Downloaded records are in the data text and have not been written to a file; closing asks first.
+  bool HasUnsavedDownload() const { return m_stReport.HasUnsavedDownload(); }
 
   // The fields.
   int m_bPortOpen = 0;
@@ -132,22 +147,19 @@ class CTransferDlg : public QDialog {
   CString m_strFilePath;  // platform bytes of a path (UTF-8 on Linux), not code page 936 text
   QListWidget* m_lbRoads = nullptr;
   int m_nMode = 1;
-  // Downloaded records are in the data text and have not been written to a file: reception sets it when it
-  // appends; a successful Output and Clear data clear it. Closing the window asks first while it is set.
-  bool m_bUnsavedDownload = false;
+  // What the transfers did, for the status line, and whether downloaded records wait to be output.
+  TransferReport m_stReport;
   // Download reception: what the polls know about the data text, so that a poll costs what it brings; and the
   // data box's revision after the last poll, by which an edit of the operator is noticed.
-  Reception m_reception;
+  Reception m_stReception;
   int m_nDataRevision = -1;
-  // The upload. The upload lines and the status text live in m_upload, which the worker shares: the two names
-  // are references into it, and every access from either thread holds m_upload.lock, one operation at a time.
-  // The port has a lock of its own. The worker comes after the port and the shared state, so that even
-  // without the destructor's stop it would end before them.
-  UploadShared m_upload;
-  CStringArray& m_arrUploadLines = m_upload.uploadLines;
-  CString& m_strStatus = m_upload.status;
+  // The upload. The upload lines (m_arrUploadLines), the status text (m_strStatus) and the worker's progress
+  // live in m_stUpload, which the worker shares; every access from either thread holds its lock, one
+  // operation at a time (the accessors above). The port has a lock of its own. The worker comes after the port
+  // and the shared state, so that even without the destructor's stop it would end before them.
+  UploadShared m_stUpload;
   CString m_strLastShownStatus;  // what the status box was last given, by the echo or by an exchange
-  UploadWorker m_uploadWorker;
+  UploadWorker m_hUploadWorker;
 
  protected:
   virtual void DoDataExchange(bool saveAndValidate);
@@ -162,11 +174,10 @@ class CTransferDlg : public QDialog {
 
  private:
   CTransferDlg(Prompter* prompter, QWidget* parent);
-  void EnableItem(int id, bool enable);
   // False when the operator chose to stay because downloaded records have not been output.
   bool MayLeave();
-  // What Upload sends: the selected road's buffer, or the data text when no road is selected.
-  CString UploadText() const;
+  // The road selected in the road list, if any.
+  std::optional<int> SelectedRoad() const;
   // Tells why the port could not be opened in the Open port button's tooltip; None clears it.
   void ShowOpenFailure(PortFailure failure);
   // Asks a running upload worker to end and waits for it; it ends within one of its cycles.
@@ -175,12 +186,13 @@ class CTransferDlg : public QDialog {
   // The status binding of the data exchange.
   void ExchangeStatus(bool saveAndValidate, DataBox& box);
 
-  std::unique_ptr<Ui::CTransferDlg> m_ui;
-  std::unique_ptr<Prompter> m_ownPrompter;
-  Prompter* m_prompter = nullptr;
-  std::array<QBasicTimer, 3> m_timers;  // by timer id; slot 0 unused
-  std::array<QRadioButton*, 2> m_modeRadios{};
-  QMenu* m_systemMenu = nullptr;
+  std::unique_ptr<Ui::CTransferDlg> m_pUi;
+  std::unique_ptr<Prompter> m_pOwnPrompter;
+  Prompter* m_pPrompter = nullptr;
+  std::array<QBasicTimer, 3> m_arrTimers;  // by timer id; slot 0 unused
+  QBasicTimer m_hStatusLineTimer;
+  std::array<QRadioButton*, 2> m_arrModeRadios{};
+  QMenu* m_pSystemMenu = nullptr;
 };
 
 }  // namespace kestrion

@@ -44,8 +44,7 @@ CStringArray ClosingWords() {
 // The line as it goes into the file: trailing CRs, then trailing LFs, then the trailing run of the branch's
 // marker (none for unmarked text). A marker inside the line stays.
 CString TrimmedLine(CString line, const MarkerInfo* row) {
-  line.TrimRight('\r');
-  line.TrimRight('\n');
+  line.TrimCrsThenLfs();
   if (row != nullptr) line.TrimRight(row->marker);
   return line;
 }
@@ -62,25 +61,35 @@ CStringArray LinesOf(const CString& data) {
   return lines;
 }
 
-CString PlainFile(const CString& data, const MarkerInfo* row) {
+CString PlainFile(const CString& data, const MarkerInfo* row, std::size_t& records) {
   CString out;
-  for (const CString& line : LinesOf(data)) out += TrimmedLine(line, row) + kFileLineEnd;
+  records = 0;
+  for (const CString& line : LinesOf(data)) {
+    const CString trimmed = TrimmedLine(line, row);
+    if (!trimmed.IsEmpty()) ++records;
+    out += trimmed + kFileLineEnd;
+  }
   return out;
 }
 
 // One road named Default; the count includes the lines that the trims leave empty.
-CString SingleRoadFile(const CString& data, const MarkerInfo* row) {
+CString SingleRoadFile(const CString& data, const MarkerInfo* row, std::size_t& records) {
   const CStringArray lines = LinesOf(data);
   CString out = CString(kOpeningLine) + kFileLineEnd;
   out += HeaderLine(kDefaultRoadName, Decimal(static_cast<std::size_t>(lines.GetSize()))) + kFileLineEnd;
-  for (const CString& line : lines) out += TrimmedLine(line, row) + kFileLineEnd;
+  records = 0;
+  for (const CString& line : lines) {
+    const CString trimmed = TrimmedLine(line, row);
+    if (!trimmed.IsEmpty()) ++records;
+    out += trimmed + kFileLineEnd;
+  }
   out += CString(kEndWord) + kFileLineEnd;
   return out;
 }
 
 // Consecutive records of one TLN name make a road. The first record always starts a road, also when its TLN name
 // is empty, so that every road's header, records and count stay together.
-CString TlnFile(const CString& data, const MarkerInfo* row) {
+CString TlnFile(const CString& data, const MarkerInfo* row, std::size_t& records) {
   struct Road {
     CString name;
     CString block;
@@ -97,13 +106,17 @@ CString TlnFile(const CString& data, const MarkerInfo* row) {
     ++roads.back().count;
   }
   CString out;
-  for (const Road& road : roads) out += HeaderLine(road.name, Decimal(road.count)) + kFileLineEnd + road.block;
+  records = 0;
+  for (const Road& road : roads) {
+    out += HeaderLine(road.name, Decimal(road.count)) + kFileLineEnd + road.block;
+    records += road.count;
+  }
   return out;
 }
 
 // Records are grouped by field 1 under the value of field 2; a group name seen again joins its first group: after
 // the first group's own records come those of its later occurrences, the last occurrence first.
-CString ObsFile(const CString& data, const MarkerInfo* row) {
+CString ObsFile(const CString& data, const MarkerInfo* row, std::size_t& records) {
   constexpr int kFieldsNeeded = 9;
   constexpr int kWrittenFields[] = {0, 4, 5, 6, 7, 8};
   struct Group {
@@ -113,6 +126,7 @@ CString ObsFile(const CString& data, const MarkerInfo* row) {
   };
   std::vector<Group> groups;
   CStringArray fields;
+  records = 0;
   for (const CString& line : LinesOf(data)) {
     SplitString(TrimmedLine(line, row), fields, CString(std::string_view(&kFieldSeparator, 1)));
     if (fields.GetSize() < kFieldsNeeded) continue;  // not an observation record
@@ -123,6 +137,7 @@ CString ObsFile(const CString& data, const MarkerInfo* row) {
       record += fields[field];
     }
     groups.back().block += record + kFileLineEnd;
+    ++records;
   }
 
   std::vector<Group> merged;
@@ -230,20 +245,20 @@ OutputPlan BuildOutput(const CString& data, const CString& lastMarker) {
     case RecordType::Hln:
     case RecordType::Vln:
       plan.layout = OutputLayout::SingleRoad;
-      plan.bytes = SingleRoadFile(data, row);
+      plan.bytes = SingleRoadFile(data, row, plan.recordLines);
       break;
     case RecordType::Tln:
       plan.layout = OutputLayout::Tln;
-      plan.bytes = TlnFile(data, row);
+      plan.bytes = TlnFile(data, row, plan.recordLines);
       break;
     case RecordType::Obs:
       plan.layout = OutputLayout::Obs;
-      plan.bytes = ObsFile(data, row);
+      plan.bytes = ObsFile(data, row, plan.recordLines);
       break;
     case RecordType::Cpt:
     case RecordType::Txt:
       plan.layout = OutputLayout::Plain;
-      plan.bytes = PlainFile(data, row);
+      plan.bytes = PlainFile(data, row, plan.recordLines);
       break;
   }
   return plan;
@@ -310,7 +325,9 @@ WriteResult OutputData(CString& data, const CString& lastMarker, const std::file
   data = CutClosingText(data);
   const OutputPlan plan = BuildOutput(data, lastMarker);
   target += plan.extension;
-  return WriteReplacing(target, plan.bytes.View());
+  WriteResult result = WriteReplacing(target, plan.bytes.View());
+  result.recordLines = plan.recordLines;
+  return result;
 }
 
 }  // namespace kestrion

@@ -21,6 +21,7 @@ struct OutputPlan {
   std::string extension;  // ".CPT", ".HLN", ".VLN", ".TLN", ".OBS" or ".TXT"
   OutputLayout layout = OutputLayout::Plain;
   CString bytes;  // the whole file
+  std::size_t recordLines = 0;  // records the file holds: its lines but the opening, header, end and empty ones
 };
 
 // The data text without its closing text: the trailing CRs, LFs and blanks, and the words of "Download Finish"
@@ -42,6 +43,7 @@ struct WriteResult {
   Kind kind = Ok;
   int systemError = 0;          // errno of the failure
   std::filesystem::path path;   // the full path of the file, for the window's message
+  std::size_t recordLines = 0;  // the records the file holds (OutputData)
 
   explicit operator bool() const { return kind == Ok; }
   // The system's wording of systemError, for a message to the operator.

@@ -166,6 +166,14 @@ CString UploadExtension(const std::filesystem::path& file) {
   return extension;
 }
 
+CString TextToUpload(std::optional<int> selectedRoad, const std::vector<CString>& roadData, const CString& data) {
+  if (!selectedRoad) return data;
+  // A selected road is sent even when it has no records; an entry without a buffer has none either.
+  const int road = *selectedRoad;
+  if (road < 0 || static_cast<std::size_t>(road) >= roadData.size()) return CString();
+  return roadData[static_cast<std::size_t>(road)];
+}
+
 bool TooBigForText(const std::filesystem::path& file) {
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(file, error);

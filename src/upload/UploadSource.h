@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "text/Arrays.h"
@@ -31,6 +32,10 @@ inline constexpr std::int64_t kMaxTextBytes = 0x7FFFFFFF;
 // The extension that decides how a file is read: the last four bytes of its file name (all of it when
 // shorter), with a-z upper-cased, so that "R1.hln" gives ".HLN".
 CString UploadExtension(const std::filesystem::path& file);
+
+// What Upload sends: the buffer of the selected road (empty when it has none), or the data text when no road is
+// selected.
+CString TextToUpload(std::optional<int> selectedRoad, const std::vector<CString>& roadData, const CString& data);
 
 // True when `file` is a regular file larger than kMaxTextBytes, which LoadUploadSource would refuse.
 bool TooBigForText(const std::filesystem::path& file);

@@ -1,5 +1,6 @@
 #include "upload/UploadWorker.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <system_error>
 
@@ -30,6 +31,12 @@ unsigned UploadThreadProc(SerialPort& port, UploadShared& shared, std::stop_toke
   int lineIndex = 0;
   bool finished = false;
   CString request;  // what arrived since the last line was sent
+  {
+    std::lock_guard lock(shared.lock);
+    shared.progress = UploadProgress{};
+    shared.progress.state = UploadProgress::State::Running;
+    shared.progress.lineCount = std::max(0, shared.uploadLines.GetSize() - 1);
+  }
   while (!finished && !stop.stop_requested()) {
     const Clock::time_point cycleStart = Clock::now();
     // Answer a request as soon as it arrives instead of sleeping through a whole period.
@@ -59,11 +66,20 @@ unsigned UploadThreadProc(SerialPort& port, UploadShared& shared, std::stop_toke
       request.Empty();
       ++lineIndex;
       finished = lineIndex >= lineCount;
+      std::lock_guard lock(shared.lock);
+      UploadProgress& progress = shared.progress;
+      const Clock::time_point now = Clock::now();
+      if (!progress.firstRequest) progress.firstRequest = now;
+      progress.lastRequest = now;
+      progress.linesSent = std::min(lineIndex, progress.lineCount);
     }
 
     // Nothing came: the wait ended early only because no device is held or it vanished; keep the period.
     if (!read.readBytes && !finished) SleepUntil(cycleStart + kUploadPollPeriod, stop);
   }
+  std::lock_guard lock(shared.lock);
+  shared.progress.state = finished ? UploadProgress::State::Finished : UploadProgress::State::Stopped;
+  shared.progress.ended = Clock::now();
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <thread>
 
@@ -17,12 +18,25 @@ namespace kestrion {
 // One cycle of the worker lasts at most this long while nothing arrives.
 inline constexpr std::chrono::milliseconds kUploadPollPeriod{50};
 
-// What the worker shares with the window. Every access to `uploadLines` and `status` goes through `lock`, one
-// operation at a time; the port has a lock of its own.
+// How far the worker is, as it tells it. Lines are those of the text; the closing line is not counted.
+struct UploadProgress {
+  using Clock = std::chrono::steady_clock;
+  enum class State { Idle, Running, Finished, Stopped };
+  State state = State::Idle;
+  int lineCount = 0;
+  int linesSent = 0;
+  std::optional<Clock::time_point> firstRequest;  // when the first start word was answered
+  Clock::time_point lastRequest{};                // when the latest one was
+  Clock::time_point ended{};                      // when the worker ended (Finished, Stopped)
+};
+
+// What the worker shares with the window. Every access to `uploadLines`, `status` and `progress` goes through
+// `lock`, one operation at a time; the port has a lock of its own.
 struct UploadShared {
-  std::mutex lock;
+  mutable std::mutex lock;
   CStringArray uploadLines;  // rebuilt by the window only while no worker runs
   CString status;            // everything the instrument sent during the upload
+  UploadProgress progress;   // written by the worker
 };
 
 // The Upload command's cutting: the text's lines (split at LF, empty pieces dropped), then the closing line.

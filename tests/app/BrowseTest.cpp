@@ -47,7 +47,7 @@ class Browse : public testing::Test {
     dlg.m_strData = CString("earlier\r\n");
     dlg.m_strFilePath = CString("/earlier/R0.HLN");
     dlg.m_strRoadData = {CString("$old$\r\n")};
-    dlg.m_bUnsavedDownload = true;
+    testing_support::MarkDownloadUnsaved(dlg);
     dlg.UpdateData(false);
     dlg.m_lbRoads->addItem(QStringLiteral("old"));
     dlg.m_lbRoads->setCurrentRow(0);
@@ -90,7 +90,7 @@ TEST_F(Browse, RoadFileFillsDataRoadsAndBuffers) {
   EXPECT_EQ(dlg.focusWidget(), dlg.m_lbRoads);
   EXPECT_EQ(dlg.m_strRoadData, (std::vector<CString>{CString("$a$\r\n$b$\r\n"), CString("$c$\r\n")}));
   EXPECT_TRUE(prompter.messages.empty());
-  EXPECT_FALSE(dlg.m_bUnsavedDownload);  // closing the window need not ask about a download no longer there
+  EXPECT_FALSE(dlg.HasUnsavedDownload());  // closing the window need not ask about a download no longer there
 }
 
 struct OtherFileRow {
@@ -134,7 +134,7 @@ TEST_F(Browse, CancelChangesNothing) {
   EXPECT_EQ(dlg.m_strFilePath, "/earlier/R0.HLN");
   EXPECT_EQ(RoadEntries(dlg), std::vector<std::string>{"old"});
   EXPECT_EQ(dlg.m_strRoadData.size(), 1u);
-  EXPECT_TRUE(dlg.m_bUnsavedDownload);
+  EXPECT_TRUE(dlg.HasUnsavedDownload());
   EXPECT_TRUE(prompter.messages.empty());
 }
 
@@ -179,7 +179,7 @@ TEST_F(Browse, FileTooBigForTheDataTextIsRefusedAndNothingChanges) {
   EXPECT_EQ(dlg.m_strData, "earlier\r\n");
   EXPECT_EQ(PathShown(), QStringLiteral("/earlier/R0.HLN"));
   EXPECT_EQ(dlg.m_lbRoads->count(), 1);
-  EXPECT_TRUE(dlg.m_bUnsavedDownload);
+  EXPECT_TRUE(dlg.HasUnsavedDownload());
 }
 
 // The road list is a single-selection list box: Ctrl+click, Ctrl+Space and a click below the entries move or

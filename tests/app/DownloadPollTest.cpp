@@ -81,7 +81,7 @@ TEST_F(DownloadPoll, WorkedExampleThenALaterRecord) {
   EXPECT_EQ(prompter.messages[0].text, messages::kDownloadComplete.toString());
   EXPECT_EQ(prompter.messages[0].icon, Prompter::Icon::Information);
   EXPECT_TRUE(dlg.IsTimerRunning(CTransferDlg::kDownloadPollTimer));  // started again after the message
-  EXPECT_TRUE(dlg.m_bUnsavedDownload);
+  EXPECT_TRUE(dlg.HasUnsavedDownload());
 }
 
 TEST_F(DownloadPoll, NothingWaitingLeavesTheOperatorsTypingInTheBox) {
@@ -91,7 +91,7 @@ TEST_F(DownloadPoll, NothingWaitingLeavesTheOperatorsTypingInTheBox) {
   Tick();
   EXPECT_EQ(dlg.m_strData, "abc");
   EXPECT_TRUE(DataBoxOf(dlg).IsEdited());
-  EXPECT_FALSE(dlg.m_bUnsavedDownload);
+  EXPECT_FALSE(dlg.HasUnsavedDownload());
 
   // A closed port is the same: nothing is read and nothing exchanged.
   ASSERT_TRUE(pty.Send("$A$"));

@@ -32,6 +32,7 @@
 #include "common/StationHarness.h"
 #include "common/TestNames.h"
 #include "download/Reception.h"
+#include "reference/NaiveReception.h"
 #include "serial/Framing.h"
 
 namespace kestrion {
@@ -336,10 +337,7 @@ TEST_P(UploadDeviceGone, WorkerWaitsQuietlyAndANewUploadCompletes) {
   // As with a port that was closed, the worker waits for a device; nothing is shown.
   EXPECT_TRUE(dlg.UploadRunning());
   EXPECT_TRUE(prompter.messages.empty());
-  {
-    std::lock_guard lock(dlg.m_upload.lock);
-    EXPECT_EQ(dlg.m_strStatus.Bytes().substr(0, 5), kWordStart);
-  }
+  EXPECT_EQ(dlg.GetStatus().Bytes().substr(0, 5), kWordStart);
   ClosePortAndExpectItReleased(dlg);
 
   // A station on the same name, as a device plugged in again; its settling keeps its first request until

@@ -47,7 +47,7 @@ class OutputCommand : public testing::Test {
     ASSERT_FALSE(dir.Path().empty());
     dlg.m_strData = CString(kDownloaded);
     dlg.m_strLastMarker = CString("$");
-    dlg.m_bUnsavedDownload = true;
+    testing_support::MarkDownloadUnsaved(dlg);
     dlg.UpdateData(false);
   }
 
@@ -74,7 +74,7 @@ TEST_F(OutputCommand, WritesTheBoxAsShownThenReports) {
   EXPECT_EQ(dlg.m_strOutputPath.Bytes(), written.native());
   EXPECT_EQ(dlg.m_strData.Bytes(), kDownloaded + "C5,6");  // nothing to cut after the typed record
   EXPECT_FALSE(DataBoxOf(dlg).IsEdited());
-  EXPECT_FALSE(dlg.m_bUnsavedDownload);
+  EXPECT_FALSE(dlg.HasUnsavedDownload());
   ASSERT_EQ(prompter.messages.size(), 1u);
   EXPECT_EQ(prompter.messages[0].text, messages::kDataOutput.toString());
   EXPECT_EQ(prompter.messages[0].icon, Prompter::Icon::Information);
@@ -112,7 +112,7 @@ TEST_F(OutputCommand, CancelChangesNothing) {
   EXPECT_TRUE(prompter.messages.empty());
   EXPECT_EQ(dlg.m_strData.Bytes(), kDownloaded);  // not cut
   EXPECT_EQ(dlg.m_strOutputPath, "/earlier/out.HLN");
-  EXPECT_TRUE(dlg.m_bUnsavedDownload);
+  EXPECT_TRUE(dlg.HasUnsavedDownload());
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
@@ -133,7 +133,7 @@ TEST_F(OutputCommand, FolderThatIsAFileIsReported) {
   EXPECT_EQ(prompter.messages[0].icon, Prompter::Icon::Stop);
   EXPECT_EQ(dlg.m_strOutputPath.Bytes(), target.native());
   EXPECT_EQ(DataBoxOf(dlg).Bytes().Bytes(), kDownloaded);  // not refreshed
-  EXPECT_TRUE(dlg.m_bUnsavedDownload);
+  EXPECT_TRUE(dlg.HasUnsavedDownload());
   EXPECT_EQ(ReadFileBytes(notAFolder), "keep");
 }
 
@@ -146,7 +146,7 @@ TEST_F(OutputCommand, FolderAtTheNameIsReportedAndKept) {
 
   ASSERT_EQ(prompter.messages.size(), 1u);
   EXPECT_EQ(prompter.messages[0].text, CannotCreate(target, EISDIR));
-  EXPECT_TRUE(dlg.m_bUnsavedDownload);
+  EXPECT_TRUE(dlg.HasUnsavedDownload());
   EXPECT_EQ(ReadFileBytes(inside), "inside");
   // Nothing is left behind beside it either.
   int entries = 0;

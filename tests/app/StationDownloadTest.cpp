@@ -144,7 +144,7 @@ TEST_P(StationOutput, WritesTheFileOfTheRecordType) {
   ASSERT_EQ(prompter.messages.size(), 2u);
   EXPECT_EQ(prompter.messages[1].text, messages::kDataOutput.toString());
   EXPECT_EQ(prompter.messages[1].icon, Prompter::Icon::Information);
-  EXPECT_FALSE(dlg.m_bUnsavedDownload);
+  EXPECT_FALSE(dlg.HasUnsavedDownload());
 
   Click(dlg, CTransferDlg::kIdClosePort);
   EXPECT_EQ(station.process->WaitForExit(kStationWait), 0) << station.process->Stderr();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ScriptedPrompter.h"
+#include "WindowDriving.h"
 #include "app/ControlExchange.h"
 #include "app/DataBox.h"
 #include "app/DialogUnits.h"
@@ -127,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TransferDlgTest, WindowIsAFixedDialogCaptionedKestrion) {
   EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Kestrion"));
-  EXPECT_EQ(dlg.size(), DialogUnitsToPixels(QRect(0, 0, 400, 282), BaseUnitsOf(dlg.font())).size());
+  // The dialog template's 400 x 282, and below it the status line.
+  EXPECT_EQ(dlg.size(), DialogUnitsToPixels(QRect(0, 0, 400, 296), BaseUnitsOf(dlg.font())).size());
   EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
   EXPECT_FALSE(dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -207,7 +209,7 @@ TEST_F(TransferDlgTest, StartsInDownloadModeWithNoPortOpen) {
   // The selections reach the fields only with the first exchange into them.
   EXPECT_TRUE(dlg.m_strPort.IsEmpty());
   EXPECT_TRUE(dlg.m_strBaud.IsEmpty());
-  EXPECT_FALSE(dlg.m_bUnsavedDownload);
+  EXPECT_FALSE(dlg.HasUnsavedDownload());
 }
 
 TEST_F(TransferDlgTest, SystemMenuEndsWithSeparatorAndAboutEntry) {
@@ -285,14 +287,14 @@ TEST_F(TransferDlgTest, ExchangeIntoFieldsTakesEveryControl) {
   EXPECT_EQ(dlg.m_strParity.Bytes(), kOdd);
   EXPECT_EQ(dlg.m_strData, "&1,2\r\n\xB5\xC0");
   EXPECT_EQ(dlg.m_strFilePath, "/tmp/\xE9\x81\x93\xE8\xB7\xAF.HLN");  // a path keeps the platform's bytes
-  EXPECT_EQ(dlg.m_strStatus, "Start");
+  EXPECT_EQ(dlg.GetStatus(), "Start");
   EXPECT_EQ(dlg.m_nMode, 0);
 }
 
 TEST_F(TransferDlgTest, ExchangeIntoControlsShowsEveryField) {
   dlg.m_strData = CString("a\r\nb\rc");
   dlg.m_strFilePath = CString("/data/\xE9\x81\x93.HLN");
-  dlg.m_strStatus = CString("Upload Finish");
+  dlg.SetStatus(CString("Upload Finish"));
   dlg.m_nMode = 0;
   dlg.UpdateData(false);
   EXPECT_EQ(DataBoxOf(dlg).toPlainText(), QStringLiteral("a\nb\u280Dc"));
@@ -418,11 +420,11 @@ TEST(TransferDlgTicks, RunningTimersTickIntoTheirWork) {
 TEST_F(TransferDlgTest, ClearDataEmptiesTheDataAndTheRoadsOnly) {
   dlg.m_strData = CString("&1,2\r\n");
   dlg.m_strRoadData = {CString("$r$\r\n")};
-  dlg.m_arrUploadLines.Add(CString("line"));
-  dlg.m_strStatus = CString("Start");
+  dlg.SetUploadLines(testing_support::OneLine("line"));
+  dlg.SetStatus(CString("Start"));
   dlg.m_strLastMarker = CString("&");
   dlg.m_strFilePath = CString("/tmp/a.HLN");
-  dlg.m_bUnsavedDownload = true;
+  testing_support::MarkDownloadUnsaved(dlg);
   dlg.UpdateData(false);
   dlg.m_lbRoads->addItem(QStringLiteral("road"));
   Item<QLineEdit>(dlg, 1010)->setText(QStringLiteral("typed"));
@@ -432,11 +434,11 @@ TEST_F(TransferDlgTest, ClearDataEmptiesTheDataAndTheRoadsOnly) {
   EXPECT_EQ(DataBoxOf(dlg).document()->characterCount(), 1);
   EXPECT_EQ(dlg.m_lbRoads->count(), 0);
   EXPECT_EQ(dlg.m_strRoadData, std::vector<CString>{CString("$r$\r\n")});
-  EXPECT_EQ(dlg.m_arrUploadLines.GetSize(), 1);
-  EXPECT_EQ(dlg.m_strStatus, "Start");
+  EXPECT_EQ(dlg.GetUploadLines().GetSize(), 1);
+  EXPECT_EQ(dlg.GetStatus(), "Start");
   EXPECT_EQ(dlg.m_strLastMarker, "&");
   EXPECT_EQ(Item<QLineEdit>(dlg, 1010)->text(), QStringLiteral("/tmp/a.HLN"));  // shown from its field again
-  EXPECT_FALSE(dlg.m_bUnsavedDownload);
+  EXPECT_FALSE(dlg.HasUnsavedDownload());
 }
 
 // ---- system commands
@@ -551,7 +553,7 @@ TEST_P(TransferDlgLeave, AsksOnlyWhileDownloadedDataWaits) {
   dlg.show();
   dlg.m_strData = CString(row.data);
   dlg.UpdateData(false);
-  dlg.m_bUnsavedDownload = row.unsaved;
+  if (row.unsaved) testing_support::MarkDownloadUnsaved(dlg);
   dlg.m_cbPort->setFocus();
   switch (row.how) {
     case 0:
@@ -592,7 +594,7 @@ TEST(TransferDlgLeaving, NoKeepsTheWindowAndAskingAgainCanLeave) {
   dlg.show();
   dlg.m_strData = CString("&1\r\n");
   dlg.UpdateData(false);
-  dlg.m_bUnsavedDownload = true;
+  testing_support::MarkDownloadUnsaved(dlg);
   dlg.close();
   EXPECT_TRUE(dlg.isVisible());
   dlg.close();

@@ -58,8 +58,7 @@ void SetRoads(CTransferDlg& dlg, const std::vector<CString>& roads, int selected
 
 // As the operator chooses it: the radio, so that the next exchange into the fields keeps the mode.
 CString StatusOf(CTransferDlg& dlg) {
-  std::lock_guard lock(dlg.m_upload.lock);
-  return dlg.m_strStatus;
+  return dlg.GetStatus();
 }
 
 CString StatusBoxOf(const CTransferDlg& dlg) {
@@ -258,11 +257,8 @@ TEST_F(UploadOverPty, SecondUploadEndsTheFirstAndSendsFromItsFirstLine) {
 
   Upload("x\r\ny\r\n");
   EXPECT_TRUE(StatusOf(dlg).IsEmpty());
-  {
-    std::lock_guard lock(dlg.m_upload.lock);
-    ASSERT_EQ(dlg.m_arrUploadLines.GetSize(), 3);
-    EXPECT_EQ(dlg.m_arrUploadLines[0], "x\r");
-  }
+  ASSERT_EQ(dlg.GetUploadLines().GetSize(), 3);
+  EXPECT_EQ(dlg.GetUploadLines()[0], "x\r");
   EXPECT_EQ(Ask(), "x\r\n");
   EXPECT_TRUE(StaysQuiet()) << "one worker answers, not two";
   EXPECT_EQ(Ask(), "y\r\n");
@@ -354,11 +350,8 @@ INSTANTIATE_TEST_SUITE_P(Window, UploadLeaving,
 // ---- the command without a port, and the status echo
 
 TEST_F(UploadWindow, WithoutAnOpenPortOnlyTheMessageIsShown) {
-  {
-    std::lock_guard lock(dlg.m_upload.lock);
-    dlg.m_strStatus = CString("Start");
-    dlg.m_arrUploadLines.Add(CString("old\r\n"));
-  }
+  dlg.SetStatus(CString("Start"));
+  dlg.SetUploadLines(testing_support::OneLine("old\r\n"));
   dlg.m_strData = CString("new\r\n");
   qobject_cast<DataBox*>(dlg.GetDlgItem(CTransferDlg::kIdData))->SetBytes(CString("typed"));
 
@@ -369,15 +362,14 @@ TEST_F(UploadWindow, WithoutAnOpenPortOnlyTheMessageIsShown) {
   EXPECT_EQ(prompter.messages[0].buttons, Prompter::Buttons::Ok);
   EXPECT_FALSE(dlg.UploadRunning());
   EXPECT_EQ(StatusOf(dlg), "Start");
-  ASSERT_EQ(dlg.m_arrUploadLines.GetSize(), 1);
-  EXPECT_EQ(dlg.m_arrUploadLines[0], "old\r\n");
+  ASSERT_EQ(dlg.GetUploadLines().GetSize(), 1);
+  EXPECT_EQ(dlg.GetUploadLines()[0], "old\r\n");
   EXPECT_EQ(qobject_cast<DataBox*>(dlg.GetDlgItem(CTransferDlg::kIdData))->Bytes(), "typed")
       << "no exchange into the controls";
 }
 
 void SetStatus(CTransferDlg& dlg, const char* status) {
-  std::lock_guard lock(dlg.m_upload.lock);
-  dlg.m_strStatus = CString(status);
+  dlg.SetStatus(CString(status));
 }
 
 TEST_F(UploadWindow, EchoWritesTheBoxOnlyWhenTheStatusChanged) {

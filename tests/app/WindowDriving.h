@@ -63,6 +63,17 @@ inline std::vector<std::string> NonEmptyLines(const std::string& text) {
   return lines;
 }
 
+inline CStringArray OneLine(const char* line) {
+  CStringArray lines;
+  lines.Add(CString(line));
+  return lines;
+}
+
+// As a download does: records arrive in the data text that have not been output.
+inline void MarkDownloadUnsaved(CTransferDlg& dlg) {
+  dlg.m_stReport.ReadArrived(ChunkRead{true, CString("x"), 0}, ReceptionStep{}, LineErrorCounts{});
+}
+
 inline void AnswerChooser(ScriptedPrompter& prompter, const std::filesystem::path& path) {
   prompter.chosenFiles.emplace_back(PathText(path));
 }

@@ -175,6 +175,42 @@ TEST_F(UploadOverPty, StopEndsTheWorkerWithinOneCycle) {
   EXPECT_TRUE(StaysQuiet());
 }
 
+// The worker tells how far it is: the lines of the text sent (the closing line not counted), when the first and
+// the latest request came, and how it ended.
+TEST_F(UploadOverPty, ProgressFollowsEveryRequest) {
+  const auto progress = [this] {
+    std::lock_guard lock(shared.lock);
+    return shared.progress;
+  };
+  StartUpload("a\r\nb\r\nc\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return progress().state == UploadProgress::State::Running; }));
+  EXPECT_EQ(progress().lineCount, 3);
+  EXPECT_EQ(progress().linesSent, 0);
+  EXPECT_FALSE(progress().firstRequest);
+  EXPECT_EQ(Ask(), "a\r\n");
+  // The worker tells after its write, which the instrument may already have read.
+  ASSERT_TRUE(WaitUntil([&] { return progress().linesSent == 1; }));
+  ASSERT_TRUE(progress().firstRequest);
+  EXPECT_EQ(Ask(), "b\r\n");
+  EXPECT_EQ(Ask(), "c\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return progress().linesSent == 3; }));
+  EXPECT_GE(progress().lastRequest, *progress().firstRequest);
+  EXPECT_EQ(progress().state, UploadProgress::State::Running) << "the closing line is still to go";
+  EXPECT_EQ(Ask(), kClosingOnTheLine);
+  ASSERT_TRUE(WaitUntil([&] { return !worker.Running(); }));
+  EXPECT_EQ(progress().state, UploadProgress::State::Finished);
+  EXPECT_EQ(progress().linesSent, 3);
+
+  StartUpload("x\r\ny\r\n");
+  EXPECT_EQ(Ask(), "x\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return progress().linesSent == 1; }));
+  worker.RequestStop();
+  worker.Join();
+  EXPECT_EQ(progress().state, UploadProgress::State::Stopped);
+  EXPECT_EQ(progress().linesSent, 1);
+  EXPECT_EQ(progress().lineCount, 2);
+}
+
 TEST_F(UploadOverPty, StopEndsTheWorkerWhileThePortIsClosed) {
   StartUpload("a\r\n");
   ASSERT_TRUE(port.Close());

@@ -1,0 +1,20 @@
+// The text of the window's status line, made from the transfer report: the latest of the upload, the download
+// and the output, then the line's health while a connection is open (or a warning when the line settings look
+// wrong).
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "transfer/TransferReport.h"
+
+namespace kestrion {
+
+// `health` is given while a connection is open.
+QString StatusLineText(const TransferReport& report, const UploadFigures& upload,
+                       const std::optional<LineHealth>& health);
+
+// m:ss, or h:mm:ss from an hour on.
+QString DurationText(std::chrono::milliseconds duration);
+
+}  // namespace kestrion

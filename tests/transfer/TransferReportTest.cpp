@@ -1,0 +1,188 @@
+// What the report makes of a download read by read, of the upload worker's progress, and of an output: the
+// figures the status line shows, counted as the reads come rather than from the whole text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/TestNames.h"
+#include "download/Reception.h"
+#include "text/Cp936Check.h"
+#include "transfer/TransferReport.h"
+
+namespace kestrion {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct ReadRow {
+  std::string bytes;  // as the port gave them, zero bytes included
+  LineErrorCounts errors;
+};
+
+// Feeds the reads through reception and the report, as the download poll does.
+TransferReport Feed(const std::vector<ReadRow>& reads, const LineSettings& settings = {}) {
+  TransferReport report;
+  report.ConnectionOpened(settings);
+  Reception reception;
+  CString data;
+  CString lastMarker;
+  for (const ReadRow& read : reads) {
+    ChunkRead chunk{true, CString(), 0};
+    for (const char ch : read.bytes) {
+      if (ch == '\0') {
+        ++chunk.zeroBytes;
+      } else {
+        chunk.chunk += ch;
+      }
+    }
+    const ReceptionStep step = reception.Step(data, lastMarker, chunk.chunk);
+    report.ReadArrived(chunk, step, read.errors);
+  }
+  return report;
+}
+
+LineErrorCounts Framing(std::uint64_t n) {
+  LineErrorCounts errors;
+  errors.framing = n;
+  return errors;
+}
+
+struct DownloadCase {
+  const char* name;
+  std::vector<ReadRow> reads;
+  std::uint64_t bytes;
+  std::uint64_t records;
+  std::uint64_t invalid;
+  bool finished;
+  LineVerdict verdict;
+};
+
+class DownloadReport : public testing::TestWithParam<DownloadCase> {};
+
+TEST_P(DownloadReport, CountsWhatTheReadsBrought) {
+  const DownloadCase& c = GetParam();
+  const TransferReport report = Feed(c.reads);
+  const DownloadFigures& d = report.Download();
+  EXPECT_EQ(d.bytes, c.bytes);
+  EXPECT_EQ(d.records, c.records);
+  EXPECT_EQ(d.invalidBytes, c.invalid);
+  EXPECT_EQ(d.finished, c.finished);
+  EXPECT_EQ(report.Health(c.reads.back().errors).verdict, c.verdict);
+  EXPECT_EQ(report.HasUnsavedDownload(), c.bytes > 0);
+}
+
+// What a line at the wrong baud rate brings: high bytes that mostly make no character, and zero bytes.
+const std::string kNoise = std::string("\xFF\xF8\x80\xFE\x00\xE0", 6);
+
+std::string Times(const std::string& piece, int n) {
+  std::string text;
+  for (int i = 0; i < n; ++i) text += piece;
+  return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DownloadReport,
+    testing::Values(
+        DownloadCase{"RecordsCutAnywhere",
+                     {{"$A1,2$\r\n$B", {}}, {"3,4$\r", {}}, {"\n$C\xB5\xC0$\r\n", {}}, {"Download Finish\r\n", {}}},
+                     40, 3, 0, true, LineVerdict::Fine},
+        DownloadCase{"PlainTextWithoutMarkers", {{Times("P1,100.0,200.0\r\n", 4), {}}}, 64, 0, 0, false,
+                     LineVerdict::Fine},
+        DownloadCase{"NoiseFromAWrongBaudRate", {{Times(kNoise, 4), {}}, {Times(kNoise, 2), {}}}, 36, 0, 17, false,
+                     LineVerdict::Noise},
+        DownloadCase{"TooFewBytesToJudge", {{Times(kNoise, 2), {}}}, 12, 0, 5, false, LineVerdict::Fine},
+        DownloadCase{"LineErrorsBeforeAnyMarker",
+                     {{Times("abcdefgh", 3), {}}, {Times("abcdefgh", 2), Framing(2)}},
+                     40, 0, 0, false, LineVerdict::Noise},
+        DownloadCase{"LineErrorsAmongRecords",
+                     {{"$A1,2$\r\n", {}}, {Times("$B3,4$\r\n", 4), Framing(1)}},
+                     40, 5, 0, false, LineVerdict::ErrorsGrowing},
+        DownloadCase{"MarkerKeepsNoisyBytesFromBeingNoise", {{"$" + Times(kNoise, 6) + "$", {}}}, 38, 1, 18, false,
+                     LineVerdict::Fine}),
+    testing_support::RowName());
+
+TEST(DownloadReport, ANewDownloadStartsAfterTheEndOfTheLast) {
+  TransferReport report = Feed({{"$A$\r\nDownload Finish\r\n", {}}});
+  ASSERT_TRUE(report.Download().finished);
+  Reception reception;
+  CString data;
+  CString marker;
+  const ChunkRead next{true, CString("@B@"), 1};
+  report.ReadArrived(next, reception.Step(data, marker, next.chunk), {});
+  EXPECT_EQ(report.Download().bytes, 4u);
+  EXPECT_EQ(report.Download().records, 1u);
+  EXPECT_FALSE(report.Download().finished);
+  EXPECT_EQ(report.Download().lastMarker->marker, '@');
+  EXPECT_EQ(report.Health({}).zeroBytes, 1u) << "the line's counts go on for the connection";
+}
+
+TEST(UnsavedDownload, SetByAReadClearedByOutputAndByReplacingTheText) {
+  TransferReport report = Feed({{"$A$", {}}});
+  EXPECT_TRUE(report.HasUnsavedDownload());
+  WriteResult failed;
+  failed.kind = WriteResult::WriteFailed;
+  report.OutputWritten(failed);
+  EXPECT_TRUE(report.HasUnsavedDownload()) << "a failed output saved nothing";
+  report.OutputWritten(WriteResult{});
+  EXPECT_FALSE(report.HasUnsavedDownload());
+
+  report = Feed({{"$A$", {}}});
+  report.DataReplaced();
+  EXPECT_FALSE(report.HasUnsavedDownload());
+  report.ReadArrived(ChunkRead{true, CString(), 3}, ReceptionStep{}, {});
+  EXPECT_FALSE(report.HasUnsavedDownload()) << "zero bytes alone bring nothing into the text";
+}
+
+TEST(UploadFigures, PaceAndRemainingTimeFromTheRequests) {
+  const ReportClock::time_point t0{};
+  UploadProgress p;
+  p.state = UploadProgress::State::Running;
+  p.lineCount = 10;
+  UploadFigures f = FiguresOf(p, t0 + 5s);
+  EXPECT_EQ(f.waitingFor, 1);
+  EXPECT_EQ(f.elapsed, 0ms);
+  EXPECT_FALSE(f.remaining);
+
+  p.firstRequest = t0;
+  p.lastRequest = t0 + 8s;
+  p.linesSent = 5;  // five requests two seconds apart
+  f = FiguresOf(p, t0 + 9s);
+  EXPECT_EQ(f.waitingFor, 6);
+  EXPECT_EQ(f.elapsed, 9s);
+  ASSERT_TRUE(f.remaining);
+  EXPECT_EQ(*f.remaining, 11s) << "six more requests (five lines and the closing line), one second of them gone";
+
+  p.linesSent = 10;
+  EXPECT_EQ(FiguresOf(p, t0 + 20s).waitingFor, 10) << "the last line, while the closing request is awaited";
+  p.state = UploadProgress::State::Finished;
+  p.ended = t0 + 20s;
+  f = FiguresOf(p, t0 + 100s);
+  EXPECT_EQ(f.elapsed, 20s) << "an ended upload keeps its time";
+  EXPECT_FALSE(f.remaining);
+}
+
+struct Cp936Case {
+  const char* name;
+  std::vector<std::string> reads;
+  std::uint64_t invalid;
+};
+
+class Cp936Bytes : public testing::TestWithParam<Cp936Case> {};
+
+TEST_P(Cp936Bytes, AreCountedWhenTheyMakeNoCharacter) {
+  Cp936Check check;
+  for (const std::string& read : GetParam().reads) check.Scan(read);
+  EXPECT_EQ(check.InvalidBytes(), GetParam().invalid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Cp936Bytes,
+                         testing::Values(Cp936Case{"AsciiAndPairs", {"A1,\xB5\xC0\x81\x40\x80"}, 0},
+                                         Cp936Case{"PairCutOverTwoReads", {"x\xB5", "\xC0y"}, 0},
+                                         Cp936Case{"FF", {"\xFF" "a\xFF"}, 2},
+                                         Cp936Case{"LeadWithoutTrail", {"\xB5" "1\xB5\x7F"}, 2},
+                                         Cp936Case{"LeadBeforeLead", {"\xB5\xB5\xC0"}, 0}),
+                         testing_support::RowName());
+
+}  // namespace
+}  // namespace kestrion
