@@ -37,9 +37,7 @@ class DownloadPoll : public testing::Test {
 
   // The instrument sends `bytes`; returns once the port holds exactly them.
   void Arrive(std::string_view bytes) {
-    ASSERT_TRUE(pty.Send(bytes));
-    ASSERT_TRUE(
-        WaitUntil([&] { return dlg.m_hComm.BytesWaiting() == bytes.size(); }, std::chrono::seconds(5)));
+    ASSERT_TRUE(testing_support::SendAndWaitForPort(pty, dlg, bytes));
   }
   void Tick() { dlg.OnTimer(CTransferDlg::kDownloadPollTimer); }
 

@@ -42,8 +42,7 @@ class StatusLine : public testing::Test {
     ASSERT_EQ(dlg.m_bPortOpen, 1);
   }
   void Arrive(std::string_view bytes) {
-    ASSERT_TRUE(pty.Send(bytes));
-    ASSERT_TRUE(WaitUntil([&] { return dlg.m_hComm.BytesWaiting() == bytes.size(); }, std::chrono::seconds(5)));
+    ASSERT_TRUE(testing_support::SendAndWaitForPort(pty, dlg, bytes));
     dlg.OnTimer(CTransferDlg::kDownloadPollTimer);
   }
   // The instrument asks for a line and takes it.

@@ -15,6 +15,8 @@
 #include "app/ControlExchange.h"
 #include "app/DataBox.h"
 #include "app/TransferDlg.h"
+#include "common/PseudoTerminal.h"
+#include "common/StationHarness.h"
 
 namespace kestrion::testing_support {
 
@@ -67,6 +69,12 @@ inline CStringArray OneLine(const char* line) {
   CStringArray lines;
   lines.Add(CString(line));
   return lines;
+}
+
+// The instrument at the other end of the open port sends `bytes`; true once the port holds exactly them.
+inline bool SendAndWaitForPort(PseudoTerminal& instrument, CTransferDlg& dlg, std::string_view bytes) {
+  return instrument.Send(bytes) &&
+         WaitUntil([&] { return dlg.m_hComm.BytesWaiting() == bytes.size(); }, std::chrono::seconds(5));
 }
 
 // As a download does: records arrive in the data text that have not been output.
