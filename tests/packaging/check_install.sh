@@ -51,6 +51,8 @@ ExpectedFiles() {
     echo "share/applications/$appId.desktop"
     echo "share/metainfo/$appId.metainfo.xml"
     echo "share/icons/hicolor/scalable/apps/$appId.svg"
+    echo share/doc/kestrion/copyright
+    echo share/doc/kestrion/changelog.gz
     for side in "${iconSizes[@]}"; do echo "share/icons/hicolor/${side}x${side}/apps/$appId.png"; done
   } | LC_ALL=C sort
 }
@@ -148,6 +150,24 @@ InstallTree() {
     [[ -n $version && $release == "$version" ]] ||
       fail "the newest release in the metadata is '$release', the project's version is '$version'"
   fi
+
+  CheckLicence
+}
+
+# The licence is the same everywhere it is named: LICENSE, the metadata and the package's copyright file.
+CheckLicence() {
+  local usr=$stage/usr
+  [[ $(head -n 2 "$source/LICENSE" | tr -s ' ' | sed 's/^ //') == $'GNU GENERAL PUBLIC LICENSE\nVersion 3, 29 June 2007' ]] ||
+    fail "LICENSE is not the GNU General Public License, version 3"
+  local metainfo=$usr/share/metainfo/$appId.metainfo.xml licence
+  licence=$(sed -n 's:.*<project_license>\(.*\)</project_license>.*:\1:p' "$metainfo")
+  [[ $licence == GPL-3.0-or-later ]] || fail "the metadata's project_license is '$licence', expected GPL-3.0-or-later"
+  local copyright=$usr/share/doc/kestrion/copyright
+  [[ -f $copyright ]] || return 0
+  [[ $(head -n 1 "$copyright") == 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ]] ||
+    fail "$copyright is not in Debian's machine-readable format"
+  [[ $(sed -n '/^Files: \*$/,/^$/s/^License: //p' "$copyright") == GPL-3+ ]] ||
+    fail "$copyright does not put all files under GPL-3+"
 }
 
 DesktopEntry() {
