@@ -60,6 +60,21 @@ function(kestrion_compressed source_file result)
   set(${result} ${source_file} PARENT_SCOPE)
 endfunction()
 
+# Manual pages: docs/man/NAME.1.in with @KESTRION_VERSION@ and @KESTRION_RELEASE_DATE@ filled in, and nothing
+# else (a page may well show @record@).
+foreach(program kestrion kestrion-station)
+  if(TARGET ${program})
+    set(template ${PROJECT_SOURCE_DIR}/docs/man/${program}.1.in)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${template})
+    file(READ ${template} text)
+    string(REPLACE "@KESTRION_VERSION@" "${PROJECT_VERSION}" text "${text}")
+    string(REPLACE "@KESTRION_RELEASE_DATE@" "${KESTRION_RELEASE_DATE}" text "${text}")
+    file(WRITE ${kestrion_generated}/${program}.1 "${text}")
+    kestrion_compressed(${kestrion_generated}/${program}.1 page)
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endforeach()
+
 # The copyright file (Debian's machine-readable format) and the changelog, in the package's documentation
 # folder. The licence's full text is LICENSE; Debian systems hold it as /usr/share/common-licenses/GPL-3.
 set(kestrion_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/kestrion)

@@ -6,6 +6,8 @@
 #   InstallTree    exactly the expected files, and the menu entry, icons and metadata refer to each other
 #   DesktopEntry   desktop-file-validate accepts the installed menu entry
 #   Metainfo       appstreamcli accepts the installed metadata, offline
+#   ManualPages    man renders each installed manual page without a warning, in UTF-8 and in ASCII
+#   StationHelp    the station's manual page describes exactly the options of its --help, with its words
 #   DebianPackage  cpack builds the .deb, and its control fields and contents are right
 # A check whose tool is missing exits 77 (skipped).
 set -euo pipefail
@@ -53,6 +55,8 @@ ExpectedFiles() {
     echo "share/icons/hicolor/scalable/apps/$appId.svg"
     echo share/doc/kestrion/copyright
     echo share/doc/kestrion/changelog.gz
+    echo share/man/man1/kestrion.1.gz
+    if [[ $hasStation == 1 ]]; then echo share/man/man1/kestrion-station.1.gz; fi
     for side in "${iconSizes[@]}"; do echo "share/icons/hicolor/${side}x${side}/apps/$appId.png"; done
   } | LC_ALL=C sort
 }
@@ -191,6 +195,52 @@ Metainfo() {
   appstreamcli validate-tree --no-net --no-color "$stage" || fail "appstreamcli validate-tree rejects $stage"
 }
 
+ManualPages() {
+  need man man-db
+  NeedStage
+  local page report version
+  version=$(ProjectVersion)
+  for page in "$stage"/usr/share/man/man1/*.1.gz; do
+    [[ -f $page ]] || { fail "no manual page installed"; return; }
+    # As lintian renders pages, then as a terminal without UTF-8 does: every message of groff is a fault.
+    report=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+    report+=$(LC_ALL=C MANROFFSEQ='' MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [[ -z $report ]] || fail "$(basename "$page"): $report"
+    zcat "$page" | grep -q "^\.TH .* \"Kestrion $version\"" || fail "$(basename "$page") does not name Kestrion $version"
+  done
+}
+
+# The options a manual page describes: the tags of the paragraphs under OPTIONS, one a line.
+ManualPageOptions() {
+  zcat "$1" | sed -n '/^\.SH OPTIONS/,/^\.SH /{/^\.TP/{n;p}}' | sed 's/\\-/-/g' | grep -o -- '-[-a-z]*[a-z]' |
+    LC_ALL=C sort -u
+}
+
+StationHelp() {
+  [[ $hasStation == 1 ]] || skip "kestrion-station is not built"
+  need man man-db
+  NeedStage
+  local page=$stage/usr/share/man/man1/kestrion-station.1.gz
+  [[ -f $page ]] || { fail "$page is missing"; return; }
+  "$stage/usr/bin/kestrion-station" --help >"$scratch/help" || fail "kestrion-station --help fails"
+  MANWIDTH=200 man -l "$page" 2>/dev/null >"$scratch/page"
+
+  # Every option that --help names (and --help itself, which it does not list) has its paragraph.
+  { grep -o -- '--[a-z][-a-z]*' "$scratch/help"; printf '%s\n' --help -h; } | LC_ALL=C sort -u >"$scratch/expected"
+  ManualPageOptions "$page" >"$scratch/found"
+  diff -u "$scratch/expected" "$scratch/found" >&2 ||
+    fail "the manual page's options differ from kestrion-station --help (- only in --help, + only in the page)"
+
+  # The protocol's words and the record markers, which --help takes from the station's own tables.
+  local word markers
+  while read -r word; do
+    grep -qF -- "$word" "$scratch/page" || fail "the manual page lacks '$word', which --help quotes"
+  done < <(grep -o "'[^']*'" "$scratch/help" | sed "s/^'//; s/'\$//" | LC_ALL=C sort -u)
+  markers=$(sed -n 's/.* M is one of \(.*\)$/\1/p' "$scratch/help")
+  [[ -n $markers ]] && grep -qF -- "is one of $markers" "$scratch/page" ||
+    fail "the manual page does not list the markers of --help ($markers)"
+}
+
 DebianPackage() {
   need dpkg-deb dpkg
 
@@ -254,6 +304,8 @@ case $check in
   InstallTree) InstallTree ;;
   DesktopEntry) DesktopEntry ;;
   Metainfo) Metainfo ;;
+  ManualPages) ManualPages ;;
+  StationHelp) StationHelp ;;
   DebianPackage) DebianPackage ;;
   *)
     echo "unknown check: $check" >&2
