@@ -26,6 +26,55 @@ if(TARGET kestrion-station)
   install(TARGETS kestrion-station RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
+# Hardening of the installed programs, as Debian builds its packages: checked string and memory functions
+# (they need optimisation, and would hide faults from the sanitizers, so not in Debug, sanitizer or fuzz
+# builds) and a read-only relocation table bound at start-up. It applies to the programs and to the project's
+# libraries that they link.
+option(KESTRION_HARDENING "Build the installed programs with _FORTIFY_SOURCE and -z relro -z now" ON)
+function(kestrion_harden target)
+  get_target_property(imported ${target} IMPORTED)
+  get_target_property(type ${target} TYPE)
+  if(imported OR type STREQUAL "INTERFACE_LIBRARY" OR type STREQUAL "UTILITY")
+    return()
+  endif()
+  get_property(done GLOBAL PROPERTY kestrion_hardened)
+  if(target IN_LIST done)
+    return()
+  endif()
+  set_property(GLOBAL APPEND PROPERTY kestrion_hardened ${target})
+  if(NOT KESTRION_SANITIZE AND NOT KESTRION_BUILD_FUZZ AND NOT CMAKE_CXX_FLAGS MATCHES "_FORTIFY_SOURCE")
+    target_compile_definitions(${target} PRIVATE $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+  endif()
+  if(type STREQUAL "EXECUTABLE")
+    target_link_options(${target} PRIVATE LINKER:-z,relro LINKER:-z,now)
+  endif()
+  get_target_property(libraries ${target} LINK_LIBRARIES)
+  foreach(library IN LISTS libraries)
+    if(TARGET ${library})
+      kestrion_harden(${library})
+    endif()
+  endforeach()
+endfunction()
+
+# Stripping as Debian's tools do: also the compilers' notes, which a package does not need.
+function(kestrion_strip_notes target)
+  if(CMAKE_STRIP)
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${target}>\")
+endif()")
+  endif()
+endfunction()
+
+foreach(program kestrion kestrion-station)
+  if(TARGET ${program})
+    if(KESTRION_HARDENING)
+      kestrion_harden(${program})
+    endif()
+    kestrion_strip_notes(${program})
+  endif()
+endforeach()
+
 # Who answers for the package and its copyright file. The project runs no mailbox: the address says so.
 set(KESTRION_MAINTAINER "Kestrion developers <noreply@kestrion.invalid>"
     CACHE STRING "Maintainer field of the Debian package")

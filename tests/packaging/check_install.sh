@@ -8,7 +8,8 @@
 #   Metainfo       appstreamcli accepts the installed metadata, offline
 #   ManualPages    man renders each installed manual page without a warning, in UTF-8 and in ASCII
 #   StationHelp    the station's manual page describes exactly the options of its --help, with its words
-#   DebianPackage  cpack builds the .deb, and its control fields and contents are right
+#   DebianPackage  cpack builds the .deb into STAGE_DIR.deb, and its control fields and contents are right
+#   Lintian        lintian finds no error and no warning in that .deb
 # A check whose tool is missing exits 77 (skipped).
 set -euo pipefail
 
@@ -17,6 +18,7 @@ source=$2
 check=$3
 stage=$4
 hasStation=${5:-0}
+debDir=$stage.deb
 
 cmake=${CMAKE:-cmake}
 cpack=${CPACK:-cpack}
@@ -244,12 +246,13 @@ StationHelp() {
 DebianPackage() {
   need dpkg-deb dpkg
 
-  if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch" >"$scratch/cpack.log" 2>&1; then
+  rm -rf "$debDir"
+  if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$debDir" >"$scratch/cpack.log" 2>&1; then
     cat "$scratch/cpack.log" >&2
     fail "cpack -G DEB failed"
     return
   fi
-  local debs=("$scratch"/*.deb)
+  local debs=("$debDir"/*.deb)
   if ((${#debs[@]} != 1)) || [[ ! -f ${debs[0]} ]]; then
     fail "expected one .deb, found: ${debs[*]}"
     return
@@ -299,6 +302,15 @@ EOF
   done <"$scratch/contents"
 }
 
+Lintian() {
+  need lintian lintian
+  local debs=("$debDir"/*.deb)
+  [[ -f ${debs[0]} ]] || { echo "FAIL: no .deb in $debDir: the DebianPackage check did not run or failed" >&2; exit 1; }
+  # Informational tags are shown but do not fail the check; today there are none.
+  lintian --fail-on error,warning --display-info --no-tag-display-limit "${debs[0]}" ||
+    fail "lintian finds errors or warnings in $(basename "${debs[0]}")"
+}
+
 case $check in
   Stage) Stage ;;
   InstallTree) InstallTree ;;
@@ -307,6 +319,7 @@ case $check in
   ManualPages) ManualPages ;;
   StationHelp) StationHelp ;;
   DebianPackage) DebianPackage ;;
+  Lintian) Lintian ;;
   *)
     echo "unknown check: $check" >&2
     exit 2
