@@ -168,6 +168,21 @@ License: CC0-1.0
 ]])
 install(FILES ${kestrion_generated}/copyright DESTINATION ${kestrion_docdir})
 
+# The surveyor's guide in both languages with its pictures, and the sample files that the guide and the
+# manual pages practise with.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/guide.md ${PROJECT_SOURCE_DIR}/docs/guide.zh_CN.md
+        DESTINATION ${kestrion_docdir})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION ${kestrion_docdir} FILES_MATCHING PATTERN "*.png")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${kestrion_docdir}/examples
+        FILES_MATCHING PATTERN "sample.*" PATTERN "obs-download.txt")
+# The samples hold Chinese names in code page 936, as the instrument's files do; lintian wants UTF-8 text.
+file(WRITE ${kestrion_generated}/lintian-overrides [[
+# The sample files are in code page 936 (GBK) on purpose: Kestrion passes the instrument's bytes unchanged.
+kestrion: national-encoding [usr/share/doc/kestrion/examples/*]
+]])
+install(FILES ${kestrion_generated}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+        RENAME kestrion)
+
 # A package whose version has no Debian revision is a native one, and Debian tools expect its changelog as
 # changelog.gz, in the format of debian/changelog.
 execute_process(COMMAND date -u -R -d "${KESTRION_RELEASE_DATE}" OUTPUT_VARIABLE KESTRION_RELEASE_DATE_RFC2822
