@@ -28,8 +28,7 @@ class Model {
  public:
   kestrion::ReceptionStep Step(std::string_view chunk) {
     kestrion::ReceptionStep result;
-    const long finishesBefore = m_bRestarted ? 0 : ref::Count(m_data, kestrion::kWordFinish);
-    m_bRestarted = false;
+    const long finishesBefore = ref::Count(m_data, kestrion::kWordFinish);
     for (const MarkerInfo& row : kestrion::kMarkerTable) {
       if (ref::Find(chunk, std::string_view(&row.marker, 1)) >= 0) {
         result.marker = &row;
@@ -51,10 +50,8 @@ class Model {
     return result;
   }
 
-  void Restart(std::string data) {
-    m_data = std::move(data);
-    m_bRestarted = true;
-  }
+  // A "Finish" in the new text counts as seen.
+  void Restart(std::string data) { m_data = std::move(data); }
 
   const std::string& Data() const { return m_data; }
   const std::string& LastMarker() const { return m_lastMarker; }
@@ -62,7 +59,6 @@ class Model {
  private:
   std::string m_data;
   std::string m_lastMarker;
-  bool m_bRestarted = true;
 };
 
 // What the operator might do to the data text between two reads.

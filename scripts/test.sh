@@ -1,24 +1,28 @@
 #!/usr/bin/env bash
 # Builds Kestrion and runs every test. Installs what is missing first.
-#   scripts/test.sh            all three builds, one after the other (what CI runs)
+#   scripts/test.sh            everything below, one after the other (what CI runs)
 #   scripts/test.sh --quick    the ordinary build in build/ only
 #   scripts/test.sh --asan     AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/
 #   scripts/test.sh --tsan     ThreadSanitizer, in build-tsan/
+#   scripts/test.sh --bench    builds the benchmarks in build-bench/ (they are not run: they measure, not test)
+#   scripts/test.sh --fuzz     builds the fuzz targets in build-fuzz/ and runs each for a few seconds
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-presets=()
+steps=()
 for arg in "$@"; do
   case "$arg" in
-    --asan) presets+=(asan) ;;
-    --tsan) presets+=(tsan) ;;
-    --quick) presets+=(dev) ;;
-    --all) presets+=(dev asan tsan) ;;
-    -h|--help) sed -n '2,6p' "$0"; exit 0 ;;
+    --asan) steps+=(asan) ;;
+    --tsan) steps+=(tsan) ;;
+    --quick) steps+=(dev) ;;
+    --bench) steps+=(bench) ;;
+    --fuzz) steps+=(fuzz) ;;
+    --all) steps+=(dev asan tsan bench fuzz) ;;
+    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
     *) echo "unknown option: $arg (try --help)" >&2; exit 2 ;;
   esac
 done
-((${#presets[@]} == 0)) && presets=(dev asan tsan)
+((${#steps[@]} == 0)) && steps=(dev asan tsan bench fuzz)
 
 scripts/deps.sh
 jobs=$(nproc)
@@ -28,12 +32,26 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 
-for preset in "${presets[@]}"; do
-  echo "== $preset build"
-  cmake --preset "$preset" >/dev/null
+for step in "${steps[@]}"; do
+  case "$step" in
+    fuzz)
+      # Each target from its seeds for a few seconds: enough to show that the targets build and still hold.
+      echo "== fuzz targets"
+      KESTRION_JOBS=$jobs scripts/fuzz.sh "${KESTRION_FUZZ_SECONDS:-5}"
+      continue
+      ;;
+    bench)
+      echo "== bench build"
+      cmake --preset bench >/dev/null
+      cmake --build build-bench -j "$jobs"
+      continue
+      ;;
+  esac
+  echo "== $step build"
+  cmake --preset "$step" >/dev/null
   dir=build
-  [[ $preset != dev ]] && dir=build-$preset
+  [[ $step != dev ]] && dir=build-$step
   cmake --build "$dir" -j "$jobs"
-  echo "== $preset tests"
+  echo "== $step tests"
   ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 done

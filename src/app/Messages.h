@@ -23,6 +23,8 @@ inline constexpr QStringView kDataOutput = u"数据已经输出完毕！";
 
 // Reports of a failed file read and of a failed write or close; %1 is the file's full path.
 inline constexpr QStringView kFileReadError = u"An unknown error occurred while accessing %1.";
+// Browse refuses a file larger than a data text can hold; %1 is the file's full path.
+inline constexpr QStringView kFileTooBig = u"文件太大（超过 2 GB），无法载入：%1";
 inline constexpr QStringView kDiskFull = u"Disk full while accessing %1.";
 // An output file that could not be made at all; %2 is the system's reason.
 inline constexpr QStringView kCannotCreate = u"Cannot create %1: %2.";

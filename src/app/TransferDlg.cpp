@@ -341,11 +341,16 @@ QString ShownPath(const std::filesystem::path& path) {
 void CTransferDlg::OnBrowse() {
   const std::optional<QString> chosen = m_prompter->ChooseOpenFile(messages::kFileFilters);
   if (!chosen) return;
+  const std::filesystem::path file = ChosenPath(*chosen);
+  // Refused before anything is given up for it: the data text and the roads stay as they are.
+  if (TooBigForText(file)) {
+    m_prompter->MessageBox(messages::kFileTooBig.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
+    return;
+  }
   UpdateData(true);
 
   m_strData.Empty();
   m_bUnsavedDownload = false;  // a download still in the data text is given up for the file
-  const std::filesystem::path file = ChosenPath(*chosen);
   m_strFilePath = CString(file.native());
   m_lbRoads->clear();
   m_reception.Restart();
@@ -357,9 +362,10 @@ void CTransferDlg::OnBrowse() {
   for (const CString& name : source.roadNames)
     m_lbRoads->addItem(DisplayCodec::Instance().Decode(name.View()));
   m_strRoadData = std::move(source.roadData);
-  if (loaded.readError) {
+  if (loaded.readError || loaded.tooBig) {
     // The load ends here; the fields keep what was read, and the window shows what it showed before.
-    m_prompter->MessageBox(messages::kFileReadError.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
+    const QStringView message = loaded.tooBig ? messages::kFileTooBig : messages::kFileReadError;
+    m_prompter->MessageBox(message.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
     return;
   }
 

@@ -23,11 +23,13 @@ const CString kLineDelimiter("\n");
 
 bool IsClosingSpace(char ch) { return ch == ' ' || ch == '\r' || ch == '\n'; }
 
-// True when `data` ends in `word` standing as a word of its own: it begins a character, and the character before
-// it is a blank, CR or LF, or there is none.
-bool EndsInWholeWord(const CString& data, const CString& word) {
-  const int start = data.GetLength() - word.GetLength();
-  if (start < 0 || data.Right(word.GetLength()) != word) return false;
+// True when `data` up to `end` ends in `word` standing as a word of its own: it begins a character, and the
+// character before it is a blank, CR or LF, or there is none.
+bool EndsInWholeWord(const CString& data, int end, const CString& word) {
+  const int start = end - word.GetLength();
+  if (start < 0 || data.View().substr(static_cast<std::size_t>(start), word.View().size()) != word.View()) {
+    return false;
+  }
   if (data.CharStartAtOrBefore(start) != start) return false;
   return start == 0 || (IsClosingSpace(data[start - 1]) && data.CharStartAtOrBefore(start - 1) == start - 1);
 }
@@ -149,14 +151,17 @@ std::filesystem::path FullPath(const std::filesystem::path& path) {
   return error ? path : full.lexically_normal();
 }
 
-// A name beside the target that no other writer uses: hidden, with the process id and a counter.
+// A name beside the target that no other writer uses: hidden, with the process id and a counter. It does not
+// repeat the target's name, so that it fits the folder's limit on names whatever the target's length.
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
-  // Appended piece by piece: GCC 12 at -O3 takes "." + std::string&& for an overlapping copy (-Wrestrict).
-  std::string name = ".";
-  name += target.filename().string();
-  name += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + "-" +
-          std::to_string(attempt);
+  std::string name = ".kestrion-";
+  name += std::to_string(::getpid());
+  name += '-';
+  name += std::to_string(counter.fetch_add(1));
+  name += '-';
+  name += std::to_string(attempt);
+  name += ".tmp";
   return target.parent_path() / name;
 }
 
@@ -187,18 +192,23 @@ void SyncFolder(const std::filesystem::path& folder) {
 
 CString CutClosingText(CString data) {
   const CStringArray words = ClosingWords();
+  // The end moves back over the closing text and the text is cut once, so that a long run of closing words
+  // costs its length and not a copy of the text per word. The bytes stepped over are one-byte characters
+  // (a blank, CR and LF never follow a lead byte as its second byte; the words are ASCII).
+  int end = data.GetLength();
   for (;;) {
-    data.TrimRight(" \r\n");
+    while (end > 0 && IsClosingSpace(data[end - 1]) && data.CharStartAtOrBefore(end - 1) == end - 1) --end;
     bool cut = false;
     for (const CString& word : words) {
-      if (EndsInWholeWord(data, word)) {
-        data = data.Left(data.GetLength() - word.GetLength());
+      if (EndsInWholeWord(data, end, word)) {
+        end -= word.GetLength();
         cut = true;
         break;
       }
     }
-    if (!cut) return data;
+    if (!cut) break;
   }
+  return end == data.GetLength() ? data : data.Left(end);
 }
 
 std::filesystem::path OutputBaseName(const std::filesystem::path& chosen) {
@@ -250,6 +260,14 @@ WriteResult WriteReplacing(const std::filesystem::path& target, std::string_view
   if (std::filesystem::is_symlink(destination, error)) {
     const std::filesystem::path resolved = std::filesystem::weakly_canonical(destination, error);
     if (!error) destination = resolved;
+  }
+
+  // The rename would replace a file that the user may not write; a direct write would be refused, and so is
+  // this one.
+  if (::faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) {
+    result.kind = WriteResult::CannotCreate;
+    result.systemError = errno;
+    return result;
   }
 
   std::filesystem::path temporary;

@@ -40,10 +40,12 @@ void FinishDataText(CString& data) {
   data += kLineEnd;
 }
 
-void Reception::Forget() {
+// A "Finish" that the text already holds counts as seen: only one that a read brings (one cut over the old end
+// included) reports the end of a download.
+void Reception::Forget(const CString& data) {
   m_arrMarkerFrom.fill(0);
   m_nEndWordFrom = 0;
-  m_nFinishFrom = 0;
+  m_nFinishFrom = PastWholeWords(data, Length(kWordFinish));
   m_bKnown = true;
 }
 
@@ -75,7 +77,7 @@ void Reception::KeepWithin(int limit) {
 // leaves one inside a character. The checks then look only at the text from their position on: for a poll in
 // the middle of a download, that is the chunk and a few bytes before it.
 Reception::StepResult Reception::Step(CString& data, CString& lastMarker, const CString& chunk) {
-  if (!m_bKnown || data.GetLength() != m_nLength) Forget();  // a length we did not leave: the text was changed
+  if (!m_bKnown || data.GetLength() != m_nLength) Forget(data);  // a length we did not leave: the text was changed
 
   StepResult result;
   CString piece = chunk;
@@ -126,8 +128,7 @@ Reception::StepResult Reception::Step(CString& data, CString& lastMarker, const 
 }
 
 NaiveReception::StepResult NaiveReception::Step(CString& data, CString& lastMarker, const CString& chunk) {
-  const int finishesBefore = m_bRestarted ? 0 : CountOf(data, kWordFinish);
-  m_bRestarted = false;
+  const int finishesBefore = CountOf(data, kWordFinish);
 
   StepResult result;
   CString piece = chunk;

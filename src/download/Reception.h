@@ -39,11 +39,12 @@ class Reception {
   StepResult Step(CString& data, CString& lastMarker, const CString& chunk);
 
   // The data text was changed by something other than Step (typed, pasted, cleared, loaded): what is known
-  // about it is dropped, and the next step examines the whole text, "Finish" included.
+  // about it is dropped, and the next step examines the whole text for markers. A "Finish" the text holds by
+  // then counts as seen.
   void Restart() { m_bKnown = false; }
 
  private:
-  void Forget();
+  void Forget(const CString& data);
   void MoveAcross(const std::vector<int>& matches, int oldSize, int newSize);
   void KeepWithin(int limit);
 
@@ -57,15 +58,12 @@ class Reception {
 
 // The same steps done the plain way on the whole text at every poll. Its end test counts: a step reports the end
 // when the data text, once the chunk is in and its marker replaced, holds more "Finish" than it did before the
-// step (than none, for the first step and the first after Restart).
+// step.
 class NaiveReception {
  public:
   using StepResult = ReceptionStep;
   StepResult Step(CString& data, CString& lastMarker, const CString& chunk);
-  void Restart() { m_bRestarted = true; }
-
- private:
-  bool m_bRestarted = true;
+  void Restart() {}  // it knows nothing between steps
 };
 
 // The end of a download applied to a data text: every "Download Finish" removed, trailing white space trimmed,

@@ -1,12 +1,15 @@
 #include "serial/PortNames.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 #include <vector>
@@ -15,6 +18,7 @@ namespace kestrion {
 namespace {
 
 constexpr int kComPortCount = 9;
+const std::filesystem::path kVirtualPortFolder = std::filesystem::path("kestrion") / "ports";
 constexpr const char* kComDevicePrefix = "/dev/ttyS";
 
 // The number n of "COMn" (1..9), or 0 for any other name.
@@ -92,11 +96,14 @@ std::vector<std::string> SystemSerialDevices() {
   return devices;
 }
 
-// The links that simulators registered; a link whose pseudo-terminal has gone is left out.
+// The links that simulators registered; a link whose pseudo-terminal has gone is left out, and so is every link
+// of a folder that others could have written to.
 std::vector<std::string> VirtualPorts() {
   std::vector<std::string> links;
+  const FolderCheck folder = PrivateRuntimeFolder(kVirtualPortFolder, false);
+  if (!folder) return links;
   std::error_code error;
-  std::filesystem::directory_iterator it(VirtualPortDirectory(), error);
+  std::filesystem::directory_iterator it(folder.folder, error);
   if (error) return links;
   for (const std::filesystem::directory_entry& entry : it) {
     if (!entry.is_symlink(error)) continue;
@@ -121,7 +128,71 @@ std::string UserName() {
   return std::to_string(uid);
 }
 
+std::filesystem::path TmpRuntimeFolder() {
+  return std::filesystem::path("/tmp") / ("runtime-" + UserName());
+}
+
+// The runtime folder as the desktop sets it, when it is fit for the purpose.
+std::filesystem::path RuntimeFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && *runtime != '\0' && CheckPrivateFolder(runtime)) return runtime;
+  return TmpRuntimeFolder();
+}
+
 }  // namespace
+
+FolderCheck CheckPrivateFolder(const std::filesystem::path& folder) {
+  FolderCheck check;
+  check.folder = folder;
+  struct stat info {};
+  // lstat: a link in place of the folder could be pointed anywhere by whoever made it.
+  if (::lstat(folder.c_str(), &info) != 0) {
+    check.systemError = errno;
+    check.kind = errno == ENOENT ? FolderCheck::Missing : FolderCheck::CannotCheck;
+  } else if (!S_ISDIR(info.st_mode)) {
+    check.kind = FolderCheck::NotAFolder;
+  } else if (info.st_uid != ::geteuid()) {
+    check.kind = FolderCheck::OtherOwner;
+  } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    check.kind = FolderCheck::OthersMayWrite;
+  }
+  return check;
+}
+
+std::string FolderCheck::Reason() const {
+  const std::string name = folder.string();
+  switch (kind) {
+    case Private:
+      return name + " is private";
+    case Missing:
+      return name + " does not exist";
+    case NotAFolder:
+      return name + " is not a folder (a link or a file stands there)";
+    case OtherOwner:
+      return name + " belongs to another user";
+    case OthersMayWrite:
+      return "others may write to " + name;
+    case CannotCheck:
+      break;
+  }
+  return "cannot check " + name + ": " + std::strerror(systemError);
+}
+
+FolderCheck PrivateRuntimeFolder(const std::filesystem::path& relative, bool create) {
+  std::filesystem::path folder = RuntimeFolder();
+  const bool mayMakeRuntime = folder == TmpRuntimeFolder();
+  // The runtime folder first, then each level below it: a level is only as private as the one above it.
+  bool first = true;
+  for (auto part = relative.begin();; ++part) {
+    if (create && (!first || mayMakeRuntime) && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+      return FolderCheck{FolderCheck::CannotCheck, folder, errno};
+    }
+    const FolderCheck check = CheckPrivateFolder(folder);
+    if (!check || part == relative.end()) return check;
+    folder /= *part;
+    first = false;
+  }
+}
 
 std::vector<std::string> ListPortNames() {
   std::vector<std::string> names;
@@ -138,11 +209,11 @@ std::string DevicePathForPortName(const std::string& portName) {
 }
 
 std::filesystem::path VirtualPortDirectory() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::filesystem::path base = (runtime != nullptr && *runtime != '\0')
-                                         ? std::filesystem::path(runtime)
-                                         : std::filesystem::path("/tmp") / ("runtime-" + UserName());
-  return base / "kestrion" / "ports";
+  return RuntimeFolder() / kVirtualPortFolder;
+}
+
+std::filesystem::path VirtualPortFolderInRuntime() {
+  return kVirtualPortFolder;
 }
 
 }  // namespace kestrion

@@ -12,8 +12,29 @@ namespace kestrion {
 std::vector<std::string> ListPortNames();
 // The device a listed name stands for: "COM1".."COM9" are /dev/ttyS0../dev/ttyS8; anything else is a path.
 std::string DevicePathForPortName(const std::string& portName);
-// Where a simulator registers its pseudo-terminal as a link: $XDG_RUNTIME_DIR/kestrion/ports, or
-// /tmp/runtime-$USER/kestrion/ports when that variable is unset.
+// Where a simulator registers its pseudo-terminal as a link: kestrion/ports in the user's runtime folder. That is
+// $XDG_RUNTIME_DIR when it names a private folder (see CheckPrivateFolder), else /tmp/runtime-$USER. A link there
+// is opened like a device, so the folder and every folder above it up to the runtime folder must be private:
+// anyone who could write there could plant a port that captures an upload.
 std::filesystem::path VirtualPortDirectory();
+// The same folder relative to the runtime folder.
+std::filesystem::path VirtualPortFolderInRuntime();
+
+// Whether a folder may be trusted with the user's ports: a folder itself (not a link to one), owned by this
+// user, that nobody else may write to.
+struct FolderCheck {
+  enum Kind { Private, Missing, NotAFolder, OtherOwner, OthersMayWrite, CannotCheck };
+  Kind kind = Private;
+  std::filesystem::path folder;  // the folder that failed, or the one checked
+  int systemError = 0;
+  explicit operator bool() const { return kind == Private; }
+  // One line for a person, naming the folder.
+  std::string Reason() const;
+};
+FolderCheck CheckPrivateFolder(const std::filesystem::path& folder);
+
+// The folder `relative` below the runtime folder, checked level by level from the runtime folder down. With
+// `create`, missing levels are made with mode 0700 (the runtime folder itself only when it is the /tmp one).
+FolderCheck PrivateRuntimeFolder(const std::filesystem::path& relative, bool create);
 
 }  // namespace kestrion

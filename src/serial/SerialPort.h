@@ -1,9 +1,11 @@
-// The port connection: one serial device held for exclusive use, on POSIX termios.
+// The port connection: one serial device held for exclusive use (POSIX termios or the Win32 serial calls,
+// chosen by the build).
 //
 // A reader thread drains the device into an input queue of the port's own as soon as bytes arrive, so that no
 // byte is lost while the window's thread is busy or a message box is open; BytesWaiting and Read work on that
 // queue. Every operation takes the port's lock, Close included, so an operation of another thread never uses
-// the device after it has been released.
+// the device after it has been released. Bytes that arrive with a line error are kept as they arrived; the
+// errors are counted (LineErrors).
 #pragma once
 
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "serial/LineErrors.h"
 #include "text/CString.h"
 
 namespace kestrion {
@@ -32,8 +35,11 @@ struct LineSettings {
 // A write of n bytes is allowed n * kWritePerByte + kWriteConstant.
 inline constexpr std::chrono::milliseconds kWritePerByte{50};
 inline constexpr std::chrono::milliseconds kWriteConstant{3000};
-// The input queue holds at least this much; it grows rather than drop a byte.
+// The driver queue sizes asked for at open, each way.
 inline constexpr std::size_t kQueueSize = 1024;
+// The port's own input queue holds at most this much, far more than any instrument's memory. While it is full
+// the reader leaves the bytes in the device, as a device with a full buffer does, and counts an overrun.
+inline constexpr std::size_t kInputQueueLimit = 16u << 20;
 // One read of the transfer code takes at most this many bytes.
 inline constexpr std::size_t kMaxReadBytes = 254;
 
@@ -46,6 +52,7 @@ enum class PortFailure {
   NotOpen,           // no device is held
   DeviceGone,        // the device vanished (USB adapter pulled, other side of a pseudo-terminal closed)
   TimedOut,          // a write did not finish within its allowance
+  Stopped,           // a write ended early because its caller asked it to stop
   Other,
 };
 
@@ -85,8 +92,11 @@ class SerialPort {
   bool WaitForBytes(std::chrono::milliseconds timeout, std::stop_token stop) const;
   // Sends all bytes unaltered within the write allowance above. TimedOut when the allowance ran out,
   // DeviceGone when the device vanished, NotOpen when no device is held or Close released it during the
-  // write.
-  PortResult Write(std::string_view bytes);
+  // write, Stopped as soon as `stop` is requested (a write held up by a stalled line ends at once).
+  PortResult Write(std::string_view bytes, std::stop_token stop = {});
+
+  // The line errors of the connection held now (zero when none is held).
+  LineErrorCounts LineErrors() const;
 
   bool IsOpen() const;
   // Releases the device (no effect when none is held). Reports a failure of the system's close.
@@ -103,6 +113,7 @@ class SerialPort {
 struct ChunkRead {
   bool readBytes = false;
   CString chunk;
+  int zeroBytes = 0;  // dropped from the chunk
 };
 ChunkRead ReadChunk(SerialPort& port);
 

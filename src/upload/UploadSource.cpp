@@ -1,5 +1,6 @@
 #include "upload/UploadSource.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,23 +25,37 @@ void ReserveFor(const TextLineReader& reader, CString& data) {
   data.Reserve(static_cast<int>(*size + *size / 8 + 2));
 }
 
-// Reads cleaned lines and remembers how the reading ended.
+// Reads cleaned lines and remembers how the reading ended. `text` is the data text the lines go into: a line
+// that could take it, or a road buffer made from it, past kMaxTextBytes ends the reading as too big. Each line
+// is counted with room for its framing (two markers, a TLN name no longer than the longest line, a line end).
 class LineSource {
  public:
-  explicit LineSource(TextLineReader& reader) : m_reader(reader) {}
+  LineSource(TextLineReader& reader, const CString& text) : m_reader(reader), m_text(text) {}
 
   bool Next(CString& line) {
+    if (m_tooBig) return false;
     const ReadStatus status = m_reader.ReadLine(line);
     if (status == ReadStatus::Error) m_readError = true;
     if (status != ReadStatus::Line) return false;
     CleanLine(line);
+    m_longest = std::max<std::int64_t>(m_longest, line.GetLength());
+    m_framing += 4;
+    if (m_text.GetLength() + m_framing + line.GetLength() + m_longest > kMaxTextBytes) {
+      m_tooBig = true;
+      return false;
+    }
     return true;
   }
   bool ReadError() const { return m_readError; }
+  bool TooBig() const { return m_tooBig; }
 
  private:
   TextLineReader& m_reader;
+  const CString& m_text;
+  std::int64_t m_longest = 0;
+  std::int64_t m_framing = 0;  // what the markers and line ends of the lines so far may add
   bool m_readError = false;
+  bool m_tooBig = false;
 };
 
 void AppendLine(CString& text, const CString& line) {
@@ -151,6 +166,12 @@ CString UploadExtension(const std::filesystem::path& file) {
   return extension;
 }
 
+bool TooBigForText(const std::filesystem::path& file) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  return !error && size > static_cast<std::uintmax_t>(kMaxTextBytes);
+}
+
 LoadResult LoadUploadSource(const std::filesystem::path& file, UploadSource& out) {
   out.data.Empty();
   out.roadNames.RemoveAll();
@@ -163,10 +184,15 @@ LoadResult LoadUploadSource(const std::filesystem::path& file, UploadSource& out
     return result;
   }
   result.opened = true;
+  const std::optional<std::uint64_t> size = reader.SizeHint();
+  if (size && *size > static_cast<std::uint64_t>(kMaxTextBytes)) {
+    result.tooBig = true;
+    return result;
+  }
   ReserveFor(reader, out.data);
 
   const MarkerInfo* row = MarkerForUploadExtension(UploadExtension(file).View());
-  LineSource lines(reader);
+  LineSource lines(reader, out.data);
   const RecordType type = row == nullptr ? RecordType::Txt : row->type;
   switch (type) {
     case RecordType::Hln:
@@ -187,6 +213,10 @@ LoadResult LoadUploadSource(const std::filesystem::path& file, UploadSource& out
 
   result.readError = lines.ReadError();
   result.systemError = reader.Error();
+  if (lines.TooBig()) {
+    out = UploadSource{};
+    result.tooBig = true;
+  }
   return result;
 }
 

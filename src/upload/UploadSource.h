@@ -2,6 +2,7 @@
 // with every record framed in the marker of its file type.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <vector>
 
@@ -20,12 +21,19 @@ struct UploadSource {
 struct LoadResult {
   bool opened = false;     // false: the file could not be opened, nothing was read
   bool readError = false;  // a read failed; the load ended at that line and keeps what it had appended
+  bool tooBig = false;     // the file would not fit in a text (kMaxTextBytes); nothing is kept
   int systemError = 0;     // errno of the failed open or read
 };
+
+// A text's length is an int: a file whose text (line ends made CR LF, markers added) could pass this is refused.
+inline constexpr std::int64_t kMaxTextBytes = 0x7FFFFFFF;
 
 // The extension that decides how a file is read: the last four bytes of its file name (all of it when
 // shorter), with a-z upper-cased, so that "R1.hln" gives ".HLN".
 CString UploadExtension(const std::filesystem::path& file);
+
+// True when `file` is a regular file larger than kMaxTextBytes, which LoadUploadSource would refuse.
+bool TooBigForText(const std::filesystem::path& file);
 
 // Replaces `out` with what `file` holds, read by the procedure of its extension: ".HLN"/".VLN" as road files,
 // ".TLN" records under their TLN names, ".CPT" one record per line, any other file as plain lines.

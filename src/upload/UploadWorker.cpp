@@ -53,8 +53,9 @@ unsigned UploadThreadProc(SerialPort& port, UploadShared& shared, std::stop_toke
         lineCount = shared.uploadLines.GetSize();
         if (lineIndex < lineCount) line = shared.uploadLines.GetAt(lineIndex);
       }
-      // The instrument acknowledges nothing but the next request, so a failed write counts as sent too.
-      if (lineIndex < lineCount) port.Write(LineForSending(line).View());
+      // The instrument acknowledges nothing but the next request, so a failed write counts as sent too. A stop
+      // ends a write that a stalled line holds up.
+      if (lineIndex < lineCount) port.Write(LineForSending(line).View(), stop);
       request.Empty();
       ++lineIndex;
       finished = lineIndex >= lineCount;

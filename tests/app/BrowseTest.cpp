@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,48 @@ TEST_F(Browse, ReadErrorIsReportedAndTheControlsStayAsTheyWere) {
   EXPECT_EQ(DataBoxOf(dlg).Bytes(), "earlier\r\n");
   EXPECT_EQ(PathShown(), QStringLiteral("/earlier/R0.HLN"));
   EXPECT_EQ(dlg.m_lbRoads->count(), 0);
+}
+
+// A file larger than a text can hold is refused before anything is given up for it. The file is sparse: its
+// size is real, its blocks are not.
+TEST_F(Browse, FileTooBigForTheDataTextIsRefusedAndNothingChanges) {
+  const std::filesystem::path file = dir.Path() / "huge.CPT";
+  { std::ofstream(file) << "P1,1,2,3\r\n"; }
+  std::filesystem::resize_file(file, (std::uintmax_t{1} << 31) + 1);
+  BrowseTo(file);
+
+  ASSERT_EQ(prompter.messages.size(), 1u);
+  EXPECT_EQ(prompter.messages[0].text, QStringLiteral("文件太大（超过 2 GB），无法载入：%1").arg(PathText(file)));
+  EXPECT_EQ(prompter.messages[0].icon, Prompter::Icon::Stop);
+  EXPECT_EQ(dlg.m_strData, "earlier\r\n");
+  EXPECT_EQ(PathShown(), QStringLiteral("/earlier/R0.HLN"));
+  EXPECT_EQ(dlg.m_lbRoads->count(), 1);
+  EXPECT_TRUE(dlg.m_bUnsavedDownload);
+}
+
+// The road list is a single-selection list box: Ctrl+click, Ctrl+Space and a click below the entries move or
+// keep the selection but never empty it, so Upload always sends a road once one is listed.
+TEST_F(Browse, RoadSelectionCannotBeEmptied) {
+  BrowseTo(dir.Write("roads.HLN", "BeginRoad,1\r\n>>R1,1\r\na\r\n>>R2,1\r\nb\r\nEndRoad\r\n"));
+  QListWidget& roads = *dlg.m_lbRoads;
+  ASSERT_EQ(roads.selectedItems().size(), 1);
+  const auto clickRow = [&](int row, Qt::KeyboardModifiers modifiers) {
+    QTest::mouseClick(roads.viewport(), Qt::LeftButton, modifiers,
+                      roads.visualItemRect(roads.item(row)).center());
+  };
+  clickRow(0, Qt::ControlModifier);
+  ASSERT_EQ(roads.selectedItems().size(), 1);
+  EXPECT_EQ(roads.row(roads.selectedItems().front()), 0);
+  clickRow(1, Qt::ControlModifier);
+  ASSERT_EQ(roads.selectedItems().size(), 1);
+  EXPECT_EQ(roads.row(roads.selectedItems().front()), 1);
+  QTest::keyClick(&roads, Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_EQ(roads.selectedItems().size(), 1);
+  for (const Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(Qt::ControlModifier), Qt::KeyboardModifiers()}) {
+    QTest::mouseClick(roads.viewport(), Qt::LeftButton, modifiers, QPoint(2, roads.viewport()->height() - 2));
+  }
+  ASSERT_EQ(roads.selectedItems().size(), 1);
+  EXPECT_EQ(roads.row(roads.selectedItems().front()), 1);
 }
 
 TEST_F(Browse, EveryRoadOfALongFileGetsItsBuffer) {

@@ -122,39 +122,45 @@ TEST_F(DownloadPoll, ReadsAtMost254BytesATick) {
 }
 
 // Reception looks only at what is new unless it is told that the text changed otherwise. In each of these the
-// changed text keeps its length, and "Finish" comes into it by the change, so only a fresh look finds it.
-TEST_F(DownloadPoll, FinishTypedByTheOperatorIsSeen) {
+// changed text keeps its length and gets a marker at its start by the change, so only a fresh look replaces it.
+// A "Finish" that the changed text holds counts as seen: the end of a download is not reported for it.
+TEST_F(DownloadPoll, TextTypedByTheOperatorIsExaminedAfresh) {
   Arrive("AAAAAA");
   Tick();
+  TypeOver("$Fini$");
+  Arrive("$y");
+  Tick();
+  EXPECT_EQ(dlg.m_strData, "\r\nFini\r\n\r\ny");
   TypeOver("Finish");
   Arrive("y");
   Tick();
-  EXPECT_EQ(dlg.m_strData, "Finishy\r\n");
-  EXPECT_EQ(prompter.messages.size(), 1u);
+  EXPECT_EQ(dlg.m_strData, "Finishy");
+  EXPECT_TRUE(prompter.messages.empty());
 }
 
 TEST_F(DownloadPoll, EditTakenInAndShownAgainByOtherCommandsIsSeen) {
   Arrive("AAAAAA");
   Tick();
-  TypeOver("Finish");
+  TypeOver("$Fini$");
   dlg.UpdateData(true);   // as Open port takes the controls in
   dlg.UpdateData(false);  // as another command shows the fields again: the box no longer counts as edited
   ASSERT_FALSE(DataBoxOf(dlg).IsEdited());
-  Arrive("y");
+  Arrive("$y");
   Tick();
-  EXPECT_EQ(prompter.messages.size(), 1u);
+  EXPECT_EQ(dlg.m_strData, "\r\nFini\r\n\r\ny");
 }
 
 TEST_F(DownloadPoll, TextLoadedByBrowseIsSeen) {
   ScratchDir dir;
   Arrive("xxxxxxxxxxxx");
   Tick();
-  AnswerChooser(prompter, dir.Write("notes.txt", "Finish,123"));  // loads as "Finish,123" CR LF: 12 bytes
+  AnswerChooser(prompter, dir.Write("notes.txt", "$Finish,12"));  // loads as "$Finish,12" CR LF: 12 bytes
   Click(dlg, CTransferDlg::kIdBrowse);
   ASSERT_EQ(dlg.m_strData.GetLength(), 12);
-  Arrive("y");
+  Arrive("$");
   Tick();
-  EXPECT_EQ(prompter.messages.size(), 1u);
+  EXPECT_EQ(dlg.m_strData, "\r\nFinish,12\r\n\r\n");
+  EXPECT_TRUE(prompter.messages.empty());
 }
 
 TEST_F(DownloadPoll, ClearDataBeforeTheNextDownload) {

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <random>
@@ -358,6 +359,68 @@ INSTANTIATE_TEST_SUITE_P(Rows, UploadDeviceGone,
                          testing::Values(UploadGoneRow{"BetweenLines", UploadVanish::BetweenLines},
                                          UploadGoneRow{"DuringAWrite", UploadVanish::DuringAWrite},
                                          UploadGoneRow{"StationKilled", UploadVanish::StationKilled}),
+                         testing_support::RowName());
+
+// ---- a stop reaches a worker whose write waits on a stalled line
+
+enum class StopBy { NewUpload, DownloadMode, ClosePort, WindowClosed };
+
+struct StalledStopRow {
+  const char* name;
+  StopBy how;
+};
+
+class StalledUploadStopped : public testing::TestWithParam<StalledStopRow> {};
+
+// Nobody reads the instrument's end, so a line longer than the terminal's buffer holds the worker in its write.
+// Each way of ending the upload gets the window back at once instead of after the write's allowance of 50 ms a
+// byte; the figure is printed for the record.
+TEST_P(StalledUploadStopped, WithinAFractionOfASecond) {
+  PseudoTerminal instrument;
+  ASSERT_TRUE(instrument.IsValid());
+  ScriptedPrompter prompter;
+  CTransferDlg dlg{prompter};
+  ChooseUploadMode(dlg);
+  OpenPort(dlg, instrument.SlavePath());
+  ASSERT_EQ(dlg.m_bPortOpen, 1);
+  dlg.m_strData = CString(std::string(256 * 1024, 'P') + "\r\n");
+  Click(dlg, CTransferDlg::kIdUpload);
+  ASSERT_TRUE(instrument.Send(kWordStart));
+  QTest::qWait(300);
+  ASSERT_TRUE(dlg.UploadRunning());
+
+  const auto before = std::chrono::steady_clock::now();
+  switch (GetParam().how) {
+    case StopBy::NewUpload:
+      dlg.m_strData = CString("a\r\n");
+      Click(dlg, CTransferDlg::kIdUpload);
+      break;
+    case StopBy::DownloadMode:
+      ItemOf<QRadioButton>(dlg, CTransferDlg::kIdDownloadMode)->click();
+      break;
+    case StopBy::ClosePort:
+      Click(dlg, CTransferDlg::kIdClosePort);
+      break;
+    case StopBy::WindowClosed:
+      dlg.OnCancel();  // the close box: nothing unsaved, so the window ends at once
+      break;
+  }
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before);
+  std::cout << GetParam().name << " ended a worker held in a write in " << took.count() << " ms\n";
+  EXPECT_LT(took, 1s);
+  if (GetParam().how == StopBy::ClosePort) {
+    // Close port leaves the worker waiting for a port, as it does between lines.
+    EXPECT_TRUE(WaitUntil([&] { return !dlg.m_hComm.IsOpen(); }, 1s));
+  } else if (GetParam().how != StopBy::NewUpload) {
+    EXPECT_FALSE(dlg.UploadRunning());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StalledUploadStopped,
+                         testing::Values(StalledStopRow{"NewUpload", StopBy::NewUpload},
+                                         StalledStopRow{"DownloadMode", StopBy::DownloadMode},
+                                         StalledStopRow{"ClosePort", StopBy::ClosePort},
+                                         StalledStopRow{"WindowClosed", StopBy::WindowClosed}),
                          testing_support::RowName());
 
 // ---- noise on the line during a download

@@ -148,6 +148,40 @@ TEST_F(OutputFiles, FolderAtTheNameIsLeftAlone) {
   EXPECT_EQ(Names(m_folder), std::vector<std::string>{"survey.HLN"});
 }
 
+// The temporary file beside the target must fit the folder too: a name near the length limit still writes.
+TEST_F(OutputFiles, NameNearTheLengthLimitIsWritten) {
+  const fs::path target = m_folder / (std::string(251, 'n') + ".CPT");
+  ASSERT_TRUE(WriteReplacing(target, "P1\r\n"));
+  EXPECT_EQ(ReadAll(target), "P1\r\n");
+  EXPECT_EQ(Names(m_folder), std::vector<std::string>{target.filename().string()});
+}
+
+// A file that the user may not write is refused as a direct write would be, not replaced by the rename. As root
+// every file may be written, so the write runs in a child that has become an ordinary user.
+TEST_F(OutputFiles, ReadOnlyFileIsNotReplaced) {
+  const fs::path target = m_folder / "survey.CPT";
+  WriteFile(target, "keep");
+  ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
+  const uid_t nobody = 65534;
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chmod(m_folder.c_str(), 0777), 0);
+    ASSERT_EQ(::chown(target.c_str(), nobody, nobody), 0);
+  }
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ::_exit(2);
+    const WriteResult result = WriteReplacing(target, "new");
+    ::_exit(result.kind == WriteResult::CannotCreate && result.systemError == EACCES ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadAll(target), "keep");
+  EXPECT_EQ(Names(m_folder), std::vector<std::string>{"survey.CPT"});
+}
+
 // A write that stops part-way (here at a file size limit, as a full disk would) keeps the old file and leaves
 // no partial file behind. The limit is set in a child process so that it ends with the child.
 TEST_F(OutputFiles, WriteFailingPartWayKeepsTheOldFile) {

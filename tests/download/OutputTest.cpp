@@ -86,6 +86,12 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"LongerMarkerTextIsUnmarked", "$$", "A$\r\n", ".TXT", "A$\r\n"}),
     testing_support::RowName());
 
+std::string Repeated(const std::string& piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
 struct CutCase {
   const char* name;
   std::string data;
@@ -109,7 +115,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, OutputClosingCut,
                                          CutCase{"LowerCaseStays", "A finish", "A finish"},
                                          // "F" is the second byte of 0x81 0x46 here: no word begins there.
                                          CutCase{"WordInsideChineseCharacter", "A\x81" "Finish", "A\x81" "Finish"},
-                                         CutCase{"BlankAsSecondByteIsNoSeparator", "A\x81 Finish", "A\x81 Finish"}),
+                                         CutCase{"BlankAsSecondByteIsNoSeparator", "A\x81 Finish", "A\x81 Finish"},
+                                         // Cut once at the end: copying the text per word would take minutes.
+                                         CutCase{"LongRunOfClosingWords", "P1" + Repeated("\r\nFinish", 200000), "P1"}),
                          testing_support::RowName());
 
 struct BaseNameCase {

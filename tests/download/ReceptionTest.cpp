@@ -128,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
                        {"x", "Download Finish\r\nx"},
                        {"Finish", "\r\nxFinish\r\n", true}},
                       ""},
-        ReceptionCase{"FinishAlreadyInLoadedTextSeenAtFirstPoll", "Finish", "", {{"", "Finish\r\n", true}}, ""}),
+        ReceptionCase{"FinishAlreadyInLoadedTextCountsAsSeen", "Finish", "", {{"", "Finish"}, {"x", "Finishx"}}, ""},
+        ReceptionCase{"FinishCompletedAcrossTheLoadedEnd", "Fini", "", {{"sh", "Finish\r\n", true}}, ""}),
     testing_support::RowName());
 
 template <typename Impl>
@@ -138,12 +139,12 @@ void RestartExaminesAfresh() {
   CString lastMarker;
   EXPECT_TRUE(reception.Step(data, lastMarker, "A,Finish").finished);
   EXPECT_FALSE(reception.Step(data, lastMarker, "B").finished);
-  // The operator edits the text; the word still in it counts as new once more.
-  data += "C";
+  // The operator edits the text: the word already in it is not reported again, a marker typed in is found.
+  data += "$C";
   reception.Restart();
-  EXPECT_TRUE(reception.Step(data, lastMarker, "").finished);
-  EXPECT_EQ(data, "A,Finish\r\nBC\r\n");
-  EXPECT_FALSE(reception.Step(data, lastMarker, "D").finished);
+  EXPECT_FALSE(reception.Step(data, lastMarker, "$").finished);
+  EXPECT_EQ(data, "A,Finish\r\nB\r\nC\r\n");
+  EXPECT_TRUE(reception.Step(data, lastMarker, "D Finish").finished);
   // Cleared text: nothing left to report.
   data.Empty();
   reception.Restart();
@@ -151,7 +152,7 @@ void RestartExaminesAfresh() {
   EXPECT_EQ(data, "E");
 }
 
-TEST(ReceptionRestart, ExaminesTheWholeTextAgain) {
+TEST(ReceptionRestart, ExaminesTheWholeTextForMarkersOnly) {
   RestartExaminesAfresh<Reception>();
   RestartExaminesAfresh<NaiveReception>();
 }

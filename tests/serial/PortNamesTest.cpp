@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -112,6 +113,64 @@ TEST_F(PortList, WithoutRegisteredPortsOnlyDevicesAreListed) {
   EXPECT_EQ(names[0], "COM1");
   EXPECT_EQ(names[8], "COM9");
   for (std::size_t i = 9; i < names.size(); ++i) EXPECT_EQ(names[i].rfind("/dev/", 0), 0u) << names[i];
+}
+
+// Ports are listed only from a folder that nobody else could have written a link into.
+struct UntrustedFolderCase {
+  const char* name;
+  FolderCheck::Kind expected;
+  // Spoils the ports folder (or the one above it) of a runtime folder.
+  void (*spoil)(const fs::path& runtime);
+};
+
+class UntrustedPortFolder : public PortList, public testing::WithParamInterface<UntrustedFolderCase> {};
+
+TEST_P(UntrustedPortFolder, IsIgnored) {
+  testing_support::PseudoTerminal pty;
+  ASSERT_TRUE(pty.IsValid());
+  const fs::path ports = runtime / "kestrion" / "ports";
+  ASSERT_TRUE(PrivateRuntimeFolder(VirtualPortFolderInRuntime(), true)) << "made private";
+  fs::create_symlink(pty.SlavePath(), ports / "planted");
+  ASSERT_EQ(ListPortNames().back(), (ports / "planted").string());
+
+  GetParam().spoil(runtime);
+  if (IsSkipped()) return;
+  const FolderCheck check = PrivateRuntimeFolder(VirtualPortFolderInRuntime(), false);
+  EXPECT_EQ(check.kind, GetParam().expected) << check.Reason();
+  EXPECT_FALSE(check.Reason().empty());
+  for (const std::string& name : ListPortNames()) EXPECT_EQ(name.find("planted"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, UntrustedPortFolder,
+    testing::Values(
+        UntrustedFolderCase{"GroupMayWrite", FolderCheck::OthersMayWrite,
+                            [](const fs::path& r) { ::chmod((r / "kestrion" / "ports").c_str(), 0770); }},
+        UntrustedFolderCase{"WorldMayWriteAbove", FolderCheck::OthersMayWrite,
+                            [](const fs::path& r) { ::chmod((r / "kestrion").c_str(), 0707); }},
+        UntrustedFolderCase{"OtherOwner", FolderCheck::OtherOwner,
+                            [](const fs::path& r) {
+                              if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder away";
+                              ASSERT_EQ(::chown((r / "kestrion" / "ports").c_str(), 65534, 65534), 0);
+                            }},
+        UntrustedFolderCase{"LinkInPlaceOfTheFolder", FolderCheck::NotAFolder,
+                            [](const fs::path& r) {
+                              fs::rename(r / "kestrion" / "ports", r / "elsewhere");
+                              fs::create_directory_symlink(r / "elsewhere", r / "kestrion" / "ports");
+                            }}),
+    testing_support::RowName());
+
+TEST_F(PortList, RuntimeFolderThatOthersMayWriteIsNotTakenFromTheDesktop) {
+  ASSERT_EQ(::chmod(runtime.c_str(), 0777), 0);
+  environment.Set("USER", ("kestrion-test-" + std::to_string(::getpid())).c_str());
+  const fs::path fallback = fs::path("/tmp") / ("runtime-kestrion-test-" + std::to_string(::getpid()));
+  EXPECT_EQ(VirtualPortDirectory(), fallback / "kestrion" / "ports");
+  const FolderCheck made = PrivateRuntimeFolder(VirtualPortFolderInRuntime(), true);
+  EXPECT_TRUE(made) << made.Reason();
+  struct stat info {};
+  ASSERT_EQ(::stat(fallback.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  fs::remove_all(fallback);
 }
 
 TEST(VirtualPortDirectoryWithoutRuntimeDirectory, FallsBackToTmpByUserName) {

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/PseudoTerminal.h"
 #include "common/TestNames.h"
@@ -273,6 +275,76 @@ TEST_F(SerialPortOnPty, CloseEndsAWriteThatTheDeviceHoldsUp) {
   EXPECT_TRUE(port.Close());
   ASSERT_EQ(writing.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(writing.get().failure, PortFailure::NotOpen);
+}
+
+// A line nobody reads: the pseudo-terminal's buffer fills and a write waits for room that never comes.
+class StalledLine : public SerialPortOnPty {
+ protected:
+  void SetUp() override {
+    SerialPortOnPty::SetUp();
+    Configure();
+    ASSERT_TRUE(pty.SuspendOutput());
+    writing = std::async(std::launch::async, [this] { return port.Write(std::string(256 * 1024, 'x'), stop.get_token()); });
+    std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(writing.wait_for(0ms), std::future_status::timeout) << "the write waits on the line";
+  }
+  // How long `action` takes until the write has ended; printed for the record.
+  template <typename Action>
+  std::chrono::milliseconds TimeUntilTheWriteEnds(const char* what, Action action) {
+    const auto before = std::chrono::steady_clock::now();
+    action();
+    EXPECT_EQ(writing.wait_for(5s), std::future_status::ready);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before);
+    std::cout << what << " on a stalled line took " << took.count() << " ms\n";
+    return took;
+  }
+
+  std::stop_source stop;
+  std::future<PortResult> writing;
+};
+
+TEST_F(StalledLine, CloseDiscardsPendingOutputAndDoesNotWait) {
+  const auto took = TimeUntilTheWriteEnds("Close", [this] { EXPECT_TRUE(port.Close()); });
+  EXPECT_EQ(writing.get().failure, PortFailure::NotOpen);
+  EXPECT_LT(took, 1s);
+  ASSERT_TRUE(pty.ResumeOutput());
+  EXPECT_LT(pty.ReceiveAll(200ms).size(), 256u * 1024) << "what was not sent is given up";
+  EXPECT_TRUE(port.Open(pty.SlavePath())) << "the device is free again";
+}
+
+TEST_F(StalledLine, StopEndsTheWriteAndKeepsThePort) {
+  const auto took = TimeUntilTheWriteEnds("A stop", [this] { stop.request_stop(); });
+  EXPECT_EQ(writing.get().failure, PortFailure::Stopped);
+  EXPECT_LT(took, 1s);
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.Write("x", stop.get_token()).failure, PortFailure::Stopped);
+}
+
+// The port's own queue stops taking bytes at its limit; the rest waits in the device until room is made, and
+// the stop counts as an overrun. Nothing is lost over a pseudo-terminal, whose writer simply waits.
+TEST_F(SerialPortOnPty, InputQueueIsBoundedAndTheRestWaitsInTheDevice) {
+  Configure();
+  const std::size_t total = kInputQueueLimit + 256 * 1024;
+  auto sending = std::async(std::launch::async, [&] { return pty.Send(std::string(total, 'q'), 30s); });
+  ASSERT_TRUE(WaitUntil([&] { return port.BytesWaiting() >= kInputQueueLimit; }, 30s));
+  std::this_thread::sleep_for(200ms);
+  EXPECT_LE(*port.BytesWaiting(), kInputQueueLimit + 4096) << "at most one read beyond the limit";
+  EXPECT_EQ(port.LineErrors().overruns, 1u);
+  std::size_t got = 0;
+  std::vector<char> buffer(1 << 20);
+  while (got < total && port.WaitForBytes(5s)) got += port.Read(buffer.data(), buffer.size());
+  EXPECT_EQ(got, total);
+  EXPECT_TRUE(sending.get());
+}
+
+TEST_F(SerialPortOnPty, LineErrorsStartAtZeroAndGoWithTheConnection) {
+  Configure();
+  EXPECT_EQ(port.LineErrors(), LineErrorCounts{});
+  ASSERT_TRUE(pty.Send("\xFF\xFF"));
+  EXPECT_EQ(ReadAll(port, 1), "\xFF") << "a good 0xFF is no error";
+  EXPECT_EQ(port.LineErrors().Total(), 0u);
+  port.Close();
+  EXPECT_EQ(port.LineErrors(), LineErrorCounts{});
 }
 
 TEST_F(SerialPortOnPty, WriteThatCannotFinishTimesOut) {

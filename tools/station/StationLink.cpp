@@ -72,6 +72,9 @@ std::string PortFailureText(const PortResult& result) {
     case PortFailure::TimedOut:
       text = "a write timed out";
       break;
+    case PortFailure::Stopped:
+      text = "a write was stopped";
+      break;
     case PortFailure::Other:
       text = "the port failed";
       break;

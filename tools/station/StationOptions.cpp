@@ -112,7 +112,12 @@ const std::vector<OptionRow>& OptionTable() {
          const auto value = ParseInteger(v, 1, 10'000'000);
          if (!value || !IsSupportedBaudRate(static_cast<int>(*value))) {
            std::string rates;
-           for (const int rate : kBaudRates) rates += (rates.empty() ? "" : " ") + std::to_string(rate);
+           // Appended piece by piece: GCC 12 at -O3 takes "" + std::string&& for an overlapping copy
+           // (-Wrestrict).
+           for (const int rate : kBaudRates) {
+             if (!rates.empty()) rates += ' ';
+             rates += std::to_string(rate);
+           }
            return p.Fail("--baud: '" + std::string(v) + "' is not a supported baud rate (" + rates + ")");
          }
          p.result.options.settings.baudRate = static_cast<int>(*value);

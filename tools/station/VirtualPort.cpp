@@ -19,23 +19,12 @@ namespace {
 // stays.
 constexpr std::string_view kPtyFolder = "/dev/pts/";
 
-// Makes every missing folder of `path` with mode 0700: the ports of one user are nobody else's business.
-bool MakePrivateFolders(const std::filesystem::path& path, std::string& error) {
-  std::filesystem::path partial;
-  for (const auto& part : path) {
-    partial /= part;
-    if (partial == partial.root_path()) continue;
-    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-      error = "cannot make the folder " + partial.string() + ": " + ErrnoText(errno);
-      return false;
-    }
-  }
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    error = path.string() + " is not a folder";
-    return false;
-  }
-  return true;
+// Makes the folder `relative` below the runtime folder (0700: the ports of one user are nobody else's business)
+// and refuses one that others could write to, where another user could have planted a port of the same name.
+bool MakePrivateFolders(const std::filesystem::path& relative, std::string& error) {
+  const FolderCheck check = PrivateRuntimeFolder(relative, true);
+  if (!check) error = "no private folder for virtual ports: " + check.Reason();
+  return static_cast<bool>(check);
 }
 
 std::optional<std::string> ReadLink(const std::filesystem::path& link) {
@@ -65,7 +54,11 @@ std::unique_ptr<VirtualPortRegistration> VirtualPortRegistration::Register(const
                                                                            std::string& error) {
   const std::filesystem::path portFolder = VirtualPortDirectory();
   const std::filesystem::path lockFolder = StationLockDirectory();
-  if (!MakePrivateFolders(portFolder, error) || !MakePrivateFolders(lockFolder, error)) return nullptr;
+  const std::filesystem::path inRuntime = VirtualPortFolderInRuntime();
+  if (!MakePrivateFolders(inRuntime, error) ||
+      !MakePrivateFolders(inRuntime.parent_path() / lockFolder.filename(), error)) {
+    return nullptr;
+  }
 
   std::unique_ptr<VirtualPortRegistration> reg(new VirtualPortRegistration());
   reg->m_linkPath = portFolder / name;

@@ -1,0 +1,39 @@
+// Line errors of one connection: bytes that arrived damaged (parity, framing), breaks, and bytes lost before
+// anyone could take them (overruns). They are counted, never acted on: a damaged byte is used as it arrived.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kestrion {
+
+struct LineErrorCounts {
+  std::uint64_t parity = 0;
+  std::uint64_t framing = 0;
+  // Damaged bytes whose kind the system does not tell (a terminal's error marks say only that a byte was bad).
+  std::uint64_t parityOrFraming = 0;
+  std::uint64_t breaks = 0;
+  std::uint64_t overruns = 0;  // in the device, its driver, or the port's own input queue
+
+  std::uint64_t Total() const { return parity + framing + parityOrFraming + breaks + overruns; }
+  LineErrorCounts& operator+=(const LineErrorCounts& other);
+  friend bool operator==(const LineErrorCounts&, const LineErrorCounts&) = default;
+};
+
+// Turns a terminal's marked input back into the bytes that arrived. With error marking on, a damaged byte X
+// comes as 0xFF 0x00 X, a break as 0xFF 0x00 0x00 and a good 0xFF as 0xFF 0xFF; a mark may be cut over two
+// reads. A byte after 0xFF that no mark starts with is kept with the 0xFF, so that nothing is ever lost.
+class MarkedInputDecoder {
+ public:
+  // Appends the bytes that `marked` stands for to `out` and counts the marks in `errors`.
+  void Decode(std::string_view marked, std::string& out, LineErrorCounts& errors);
+  // Forgets a mark cut short (a new connection starts clean).
+  void Reset() { m_state = State::Plain; }
+
+ private:
+  enum class State { Plain, AfterFF, AfterFF00 };
+  State m_state = State::Plain;
+};
+
+}  // namespace kestrion

@@ -1,0 +1,76 @@
+// A terminal that marks line errors hands over more bytes than arrived; the decoding gives back exactly what
+// arrived, wherever the reads cut the marks.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/TestNames.h"
+#include "serial/LineErrors.h"
+
+namespace kestrion {
+namespace {
+
+struct MarkCase {
+  const char* name;
+  std::string marked;   // as the terminal hands it over
+  std::string arrived;  // as it came over the line
+  LineErrorCounts errors;
+};
+
+class MarkedInput : public testing::TestWithParam<MarkCase> {};
+
+TEST_P(MarkedInput, DecodesTheSameAtEveryCutOfTheReads) {
+  const MarkCase& c = GetParam();
+  for (std::size_t cut = 0; cut <= c.marked.size(); ++cut) {
+    MarkedInputDecoder decoder;
+    std::string out;
+    LineErrorCounts errors;
+    decoder.Decode(std::string_view(c.marked).substr(0, cut), out, errors);
+    decoder.Decode(std::string_view(c.marked).substr(cut), out, errors);
+    EXPECT_EQ(out, c.arrived) << "cut at " << cut;
+    EXPECT_EQ(errors, c.errors) << "cut at " << cut;
+  }
+}
+
+LineErrorCounts Damaged(std::uint64_t n) {
+  LineErrorCounts counts;
+  counts.parityOrFraming = n;
+  return counts;
+}
+
+LineErrorCounts Breaks(std::uint64_t n) {
+  LineErrorCounts counts;
+  counts.breaks = n;
+  return counts;
+}
+
+// Every byte of a literal, zero bytes included.
+template <std::size_t N>
+std::string Bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MarkedInput,
+    testing::Values(MarkCase{"PlainBytesPass", Bytes("$A1,2$\r\n\x81\x40"), Bytes("$A1,2$\r\n\x81\x40"), {}},
+                    MarkCase{"DoubledFFIsOneFF", Bytes("a\xFF\xFF" "b"), Bytes("a\xFF" "b"), {}},
+                    MarkCase{"DamagedByteIsKept", Bytes("Sta\xFF\x00" "rt"), Bytes("Start"), Damaged(1)},
+                    MarkCase{"DamagedFFIsKept", Bytes("\xFF\x00\xFF"), Bytes("\xFF"), Damaged(1)},
+                    MarkCase{"BreakGivesNothing", Bytes("x\xFF\x00\x00y"), Bytes("xy"), Breaks(1)},
+                    MarkCase{"RealZeroBytePasses", Bytes("x\x00y"), Bytes("x\x00y"), {}},
+                    MarkCase{"MarksInARow", Bytes("\xFF\x00" "a\xFF\x00" "b\xFF\xFF"), Bytes("ab\xFF"), Damaged(2)},
+                    MarkCase{"UnmarkedFFKeepsItsNextByte", Bytes("\xFF" "a"), Bytes("\xFF" "a"), {}}),
+    testing_support::RowName());
+
+TEST(MarkedInput, ResetForgetsAMarkCutShort) {
+  MarkedInputDecoder decoder;
+  std::string out;
+  LineErrorCounts errors;
+  decoder.Decode("\xFF", out, errors);
+  decoder.Reset();
+  decoder.Decode("\xFF\xFF", out, errors);
+  EXPECT_EQ(out, "\xFF");
+}
+
+}  // namespace
+}  // namespace kestrion
