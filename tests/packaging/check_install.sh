@@ -6,7 +6,10 @@
 #   InstallTree    exactly the expected files, and the menu entry, icons and metadata refer to each other
 #   DesktopEntry   desktop-file-validate accepts the installed menu entry
 #   Metainfo       appstreamcli accepts the installed metadata, offline
-#   DebianPackage  cpack builds the .deb, and its control fields and contents are right
+#   ManualPages    man renders each installed manual page without a warning, in UTF-8 and in ASCII
+#   StationHelp    the station's manual page describes exactly the options of its --help, with its words
+#   DebianPackage  cpack builds the .deb into STAGE_DIR.deb, and its control fields and contents are right
+#   Lintian        lintian finds no error and no warning in that .deb
 # A check whose tool is missing exits 77 (skipped).
 set -euo pipefail
 
@@ -15,6 +18,7 @@ source=$2
 check=$3
 stage=$4
 hasStation=${5:-0}
+debDir=$stage.deb
 
 cmake=${CMAKE:-cmake}
 cpack=${CPACK:-cpack}
@@ -51,6 +55,15 @@ ExpectedFiles() {
     echo "share/applications/$appId.desktop"
     echo "share/metainfo/$appId.metainfo.xml"
     echo "share/icons/hicolor/scalable/apps/$appId.svg"
+    echo share/doc/kestrion/copyright
+    echo share/doc/kestrion/changelog.gz
+    echo share/doc/kestrion/guide.md
+    echo share/doc/kestrion/guide.zh_CN.md
+    echo share/lintian/overrides/kestrion
+    (cd "$source/docs" && printf 'share/doc/kestrion/%s\n' images/*.png)
+    (cd "$source" && printf 'share/doc/kestrion/%s\n' examples/sample.* examples/obs-download.txt)
+    echo share/man/man1/kestrion.1.gz
+    if [[ $hasStation == 1 ]]; then echo share/man/man1/kestrion-station.1.gz; fi
     for side in "${iconSizes[@]}"; do echo "share/icons/hicolor/${side}x${side}/apps/$appId.png"; done
   } | LC_ALL=C sort
 }
@@ -148,6 +161,24 @@ InstallTree() {
     [[ -n $version && $release == "$version" ]] ||
       fail "the newest release in the metadata is '$release', the project's version is '$version'"
   fi
+
+  CheckLicence
+}
+
+# The licence is the same everywhere it is named: LICENSE, the metadata and the package's copyright file.
+CheckLicence() {
+  local usr=$stage/usr
+  [[ $(head -n 2 "$source/LICENSE" | tr -s ' ' | sed 's/^ //') == $'GNU GENERAL PUBLIC LICENSE\nVersion 3, 29 June 2007' ]] ||
+    fail "LICENSE is not the GNU General Public License, version 3"
+  local metainfo=$usr/share/metainfo/$appId.metainfo.xml licence
+  licence=$(sed -n 's:.*<project_license>\(.*\)</project_license>.*:\1:p' "$metainfo")
+  [[ $licence == GPL-3.0-or-later ]] || fail "the metadata's project_license is '$licence', expected GPL-3.0-or-later"
+  local copyright=$usr/share/doc/kestrion/copyright
+  [[ -f $copyright ]] || return 0
+  [[ $(head -n 1 "$copyright") == 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ]] ||
+    fail "$copyright is not in Debian's machine-readable format"
+  [[ $(sed -n '/^Files: \*$/,/^$/s/^License: //p' "$copyright") == GPL-3+ ]] ||
+    fail "$copyright does not put all files under GPL-3+"
 }
 
 DesktopEntry() {
@@ -171,15 +202,62 @@ Metainfo() {
   appstreamcli validate-tree --no-net --no-color "$stage" || fail "appstreamcli validate-tree rejects $stage"
 }
 
+ManualPages() {
+  need man man-db
+  NeedStage
+  local page report version
+  version=$(ProjectVersion)
+  for page in "$stage"/usr/share/man/man1/*.1.gz; do
+    [[ -f $page ]] || { fail "no manual page installed"; return; }
+    # As lintian renders pages, then as a terminal without UTF-8 does: every message of groff is a fault.
+    report=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+    report+=$(LC_ALL=C MANROFFSEQ='' MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [[ -z $report ]] || fail "$(basename "$page"): $report"
+    zcat "$page" | grep -q "^\.TH .* \"Kestrion $version\"" || fail "$(basename "$page") does not name Kestrion $version"
+  done
+}
+
+# The options a manual page describes: the tags of the paragraphs under OPTIONS, one a line.
+ManualPageOptions() {
+  zcat "$1" | sed -n '/^\.SH OPTIONS/,/^\.SH /{/^\.TP/{n;p}}' | sed 's/\\-/-/g' | grep -o -- '-[-a-z]*[a-z]' |
+    LC_ALL=C sort -u
+}
+
+StationHelp() {
+  [[ $hasStation == 1 ]] || skip "kestrion-station is not built"
+  need man man-db
+  NeedStage
+  local page=$stage/usr/share/man/man1/kestrion-station.1.gz
+  [[ -f $page ]] || { fail "$page is missing"; return; }
+  "$stage/usr/bin/kestrion-station" --help >"$scratch/help" || fail "kestrion-station --help fails"
+  MANWIDTH=200 man -l "$page" 2>/dev/null >"$scratch/page"
+
+  # Every option that --help names (and --help itself, which it does not list) has its paragraph.
+  { grep -o -- '--[a-z][-a-z]*' "$scratch/help"; printf '%s\n' --help -h; } | LC_ALL=C sort -u >"$scratch/expected"
+  ManualPageOptions "$page" >"$scratch/found"
+  diff -u "$scratch/expected" "$scratch/found" >&2 ||
+    fail "the manual page's options differ from kestrion-station --help (- only in --help, + only in the page)"
+
+  # The protocol's words and the record markers, which --help takes from the station's own tables.
+  local word markers
+  while read -r word; do
+    grep -qF -- "$word" "$scratch/page" || fail "the manual page lacks '$word', which --help quotes"
+  done < <(grep -o "'[^']*'" "$scratch/help" | sed "s/^'//; s/'\$//" | LC_ALL=C sort -u)
+  markers=$(sed -n 's/.* M is one of \(.*\)$/\1/p' "$scratch/help")
+  [[ -n $markers ]] && grep -qF -- "is one of $markers" "$scratch/page" ||
+    fail "the manual page does not list the markers of --help ($markers)"
+}
+
 DebianPackage() {
   need dpkg-deb dpkg
 
-  if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch" >"$scratch/cpack.log" 2>&1; then
+  rm -rf "$debDir"
+  if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$debDir" >"$scratch/cpack.log" 2>&1; then
     cat "$scratch/cpack.log" >&2
     fail "cpack -G DEB failed"
     return
   fi
-  local debs=("$scratch"/*.deb)
+  local debs=("$debDir"/*.deb)
   if ((${#debs[@]} != 1)) || [[ ! -f ${debs[0]} ]]; then
     fail "expected one .deb, found: ${debs[*]}"
     return
@@ -229,12 +307,24 @@ EOF
   done <"$scratch/contents"
 }
 
+Lintian() {
+  need lintian lintian
+  local debs=("$debDir"/*.deb)
+  [[ -f ${debs[0]} ]] || { echo "FAIL: no .deb in $debDir: the DebianPackage check did not run or failed" >&2; exit 1; }
+  # Informational tags are shown but do not fail the check; today there are none.
+  lintian --fail-on error,warning --display-info --tag-display-limit 0 "${debs[0]}" ||
+    fail "lintian finds errors or warnings in $(basename "${debs[0]}")"
+}
+
 case $check in
   Stage) Stage ;;
   InstallTree) InstallTree ;;
   DesktopEntry) DesktopEntry ;;
   Metainfo) Metainfo ;;
+  ManualPages) ManualPages ;;
+  StationHelp) StationHelp ;;
   DebianPackage) DebianPackage ;;
+  Lintian) Lintian ;;
   *)
     echo "unknown check: $check" >&2
     exit 2
