@@ -94,11 +94,10 @@ inline constexpr QStringView kStatusLineHealth =
 // The same where the system tells a damaged byte but not whether parity or framing was wrong: %1 both.
 inline constexpr QStringView kStatusLineHealthUnsplit =
     u"线路：校验或帧错 %1，溢出 %2，中断 %3，零字节 %4，无效字符 %5";
-// When the line settings look wrong; %1 the settings in force.
-inline constexpr QStringView kStatusNoise =
-    u"⚠ 收到的像是杂乱数据，不是记录：请核对全站仪的波特率、数据位和校验位与本机是否一致（本机：%1）";
+// When the line settings look wrong, shown in place of everything else; %1 the settings in force.
+inline constexpr QStringView kStatusNoise = u"⚠ 收到的像是杂乱数据：请核对全站仪的波特率、数据位和校验位（本机：%1）";
 inline constexpr QStringView kStatusErrorsGrowing =
-    u"⚠ 接收数据时出现线路错误：请核对全站仪的波特率、数据位和校验位与本机是否一致（本机：%1）";
+    u"⚠ 接收时出现线路错误：请核对全站仪的波特率、数据位和校验位（本机：%1）";
 // The settings in force: %1 baud, %2 data bits, %3 parity (an entry of the parity list).
 inline constexpr QStringView kStatusSettings = u"%1 波特，%2 数据位，校验位 %3";
 inline constexpr QStringView kStatusSeparator = u"　|　";

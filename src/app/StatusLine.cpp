@@ -101,6 +101,8 @@ QString DurationText(std::chrono::milliseconds duration) {
 
 QString StatusLineText(const TransferReport& report, const UploadFigures& upload,
                        const std::optional<LineHealth>& health) {
+  // A warning about the settings matters more than any figure, and needs the whole line.
+  if (health && health->verdict != LineVerdict::Fine && report.Settings()) return HealthText(*health, report.Settings());
   // A running upload comes first; otherwise whatever happened last.
   QString activity;
   if (upload.state == UploadProgress::State::Running) {

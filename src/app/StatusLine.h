@@ -1,6 +1,6 @@
 // The text of the window's status line, made from the transfer report: the latest of the upload, the download
-// and the output, then the line's health while a connection is open (or a warning when the line settings look
-// wrong).
+// and the output, then the line's health while a connection is open; or, alone, a warning when the line
+// settings look wrong.
 #pragma once
 
 #include <QString>
