@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "StationPlatform.h"
 #include "serial/Framing.h"
 
 namespace kestrion::station {
@@ -351,10 +352,7 @@ std::string UsageText() {
       "  kestrion-station [same port options] send [--marker M | --raw] FILE [pacing and noise options]\n"
       "\n"
       "Port:\n"
-      "  --port PATH        play the instrument on this serial device (COM1..COM9 name /dev/ttyS0..8)\n"
-      "  --name NAME        otherwise: make a pseudo-terminal and register it as the virtual port NAME\n"
-      "                     (default 'station'), a link in $XDG_RUNTIME_DIR/kestrion/ports/ that Kestrion\n"
-      "                     lists; the link goes away when the station ends\n"
+      "{PORT}"
       "  --baud N           4800, 9600, 19200 or 38400 (default 19200)\n"
       "  --data-bits 7|8    default 8; the line always has 2 stop bits\n"
       "  --parity P         none, odd or even (default none)\n"
@@ -405,6 +403,7 @@ std::string UsageText() {
       {"{FINISH}", kWordFinish},
       {"{NOISE}", std::string(kNoisePrefix)},
       {"{MARKERS}", MarkerList()},
+      {"{PORT}", std::string(PortUsage())},
   };
   for (const auto& [token, word] : words) {
     for (std::size_t at = text.find(token); at != std::string::npos;
