@@ -4,6 +4,7 @@
 #   scripts/test.sh --quick    the ordinary build in build/ only
 #   scripts/test.sh --asan     AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/
 #   scripts/test.sh --tsan     ThreadSanitizer, in build-tsan/
+#   scripts/test.sh --windows  the Windows build (MinGW-w64) in build-windows/, its tests under Wine
 #   scripts/test.sh --bench    builds the benchmarks in build-bench/ (they are not run: they measure, not test)
 #   scripts/test.sh --fuzz     builds the fuzz targets in build-fuzz/ and runs each for a few seconds
 set -euo pipefail
@@ -15,14 +16,15 @@ for arg in "$@"; do
     --asan) steps+=(asan) ;;
     --tsan) steps+=(tsan) ;;
     --quick) steps+=(dev) ;;
+    --windows) steps+=(windows) ;;
     --bench) steps+=(bench) ;;
     --fuzz) steps+=(fuzz) ;;
-    --all) steps+=(dev asan tsan bench fuzz) ;;
-    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+    --all) steps+=(dev asan tsan windows bench fuzz) ;;
+    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
     *) echo "unknown option: $arg (try --help)" >&2; exit 2 ;;
   esac
 done
-((${#steps[@]} == 0)) && steps=(dev asan tsan bench fuzz)
+((${#steps[@]} == 0)) && steps=(dev asan tsan windows bench fuzz)
 
 scripts/deps.sh
 jobs=$(nproc)
@@ -34,6 +36,11 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 
 for step in "${steps[@]}"; do
   case "$step" in
+    windows)
+      # A separate script: it installs its own tools, and skips with one line where it cannot.
+      bash scripts/test-windows.sh
+      continue
+      ;;
     fuzz)
       # Each target from its seeds for a few seconds: enough to show that the targets build and still hold.
       echo "== fuzz targets"

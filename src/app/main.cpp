@@ -8,8 +8,11 @@
 static kestrion::CTransferApp theApp;
 
 int main(int argc, char* argv[]) {
-  // A file size limit then fails the write, which Output reports, instead of ending the program.
+#ifdef SIGXFSZ
+  // A file size limit then fails the write, which Output reports, instead of ending the program. (Windows has
+  // no such signal.)
   std::signal(SIGXFSZ, SIG_IGN);
+#endif
   QApplication application(argc, argv);
   return theApp.InitInstance() ? QApplication::exec() : 0;
 }

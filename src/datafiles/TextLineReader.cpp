@@ -1,12 +1,9 @@
 #include "datafiles/TextLineReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <string_view>
+
+#include "datafiles/TextFile.h"
 
 namespace kestrion {
 namespace {
@@ -24,17 +21,8 @@ TextLineReader::~TextLineReader() {
 
 bool TextLineReader::Open(const std::filesystem::path& file) {
   Close();
-  int fd = -1;
-  do {
-    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    m_error = errno;
-    return false;
-  }
-  // Non-blocking only for the open itself (a FIFO would wait for a writer); reads block as usual.
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  const int fd = text_file::OpenForReading(file, m_error);
+  if (fd < 0) return false;
   m_fd = fd;
   m_owned = true;
   return true;
@@ -47,7 +35,7 @@ void TextLineReader::Attach(int fd) {
 }
 
 void TextLineReader::Close() {
-  if (m_fd >= 0 && m_owned) ::close(m_fd);  // read-only: nothing to lose, and close is never retried
+  if (m_fd >= 0 && m_owned) text_file::CloseFile(m_fd);
   m_fd = -1;
   m_owned = false;
   m_pos = m_end = nullptr;
@@ -57,22 +45,14 @@ void TextLineReader::Close() {
 }
 
 std::optional<std::uint64_t> TextLineReader::SizeHint() const {
-  struct stat info {};
-  if (m_fd < 0 || ::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
-    return std::nullopt;
-  return static_cast<std::uint64_t>(info.st_size);
+  if (m_fd < 0) return std::nullopt;
+  return text_file::RegularFileSize(m_fd);
 }
 
 TextLineReader::Fill TextLineReader::FillBuffer() {
   if (m_lastChunk || m_fd < 0) return Fill::End;
-  ssize_t got = -1;
-  do {
-    got = ::read(m_fd, m_buffer.get(), m_chunkSize);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    m_error = errno;
-    return Fill::Error;
-  }
+  const std::ptrdiff_t got = text_file::ReadSome(m_fd, m_buffer.get(), m_chunkSize, m_error);
+  if (got < 0) return Fill::Error;
   if (got == 0) return Fill::End;
   m_pos = m_buffer.get();
   m_end = m_pos + got;

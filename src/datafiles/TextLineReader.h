@@ -32,9 +32,11 @@ class TextLineReader {
   TextLineReader& operator=(const TextLineReader&) = delete;
 
   // Opens `file` for reading. False, with Error() set, when it cannot be opened. A FIFO without a writer
-  // reads as an empty file instead of blocking the caller.
+  // reads as an empty file instead of blocking the caller. On Windows a folder does not open (EISDIR); on
+  // POSIX it opens and its first read fails.
   bool Open(const std::filesystem::path& file);
-  // Reads from a descriptor that the caller keeps owning (and closes after this reader is done with it).
+  // Reads from a descriptor (a C runtime one on Windows) that the caller keeps owning, and closes after this
+  // reader is done with it.
   void Attach(int fd);
   void Close();
   bool IsOpen() const { return m_fd >= 0; }

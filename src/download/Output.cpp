@@ -1,18 +1,13 @@
 #include "download/Output.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <map>
 #include <span>
 #include <system_error>
 #include <vector>
 
 #include "datafiles/LineForms.h"
+#include "download/OutputFile.h"
 #include "text/Arrays.h"
 #include "text/SplitString.h"
 
@@ -166,12 +161,13 @@ std::filesystem::path FullPath(const std::filesystem::path& path) {
   return error ? path : full.lexically_normal();
 }
 
-// A name beside the target that no other writer uses: hidden, with the process id and a counter. It does not
-// repeat the target's name, so that it fits the folder's limit on names whatever the target's length.
-std::filesystem::path TemporaryBeside(const std::filesystem::path& target, unsigned attempt) {
+}  // namespace
+
+std::filesystem::path output_file::TemporaryBeside(const std::filesystem::path& target, std::uint64_t processId,
+                                                   unsigned attempt) {
   static std::atomic<unsigned> counter{0};
   std::string name = ".kestrion-";
-  name += std::to_string(::getpid());
+  name += std::to_string(processId);
   name += '-';
   name += std::to_string(counter.fetch_add(1));
   name += '-';
@@ -179,31 +175,6 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& target, unsig
   name += ".tmp";
   return target.parent_path() / name;
 }
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-void SyncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // the rename is done either way; this only hurries it to the disk
-  ::close(fd);
-}
-
-}  // namespace
 
 CString CutClosingText(CString data) {
   const CStringArray words = ClosingWords();
@@ -227,10 +198,11 @@ CString CutClosingText(CString data) {
 }
 
 std::filesystem::path OutputBaseName(const std::filesystem::path& chosen) {
-  std::string name = chosen.filename().string();
+  // In the platform's own characters (UTF-16 on Windows), so that no conversion can lose or misplace one.
+  std::filesystem::path::string_type name = chosen.filename().native();
   for (int i = 0; i < 2; ++i) {
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos) name.resize(dot);
+    const std::size_t dot = name.rfind(std::filesystem::path::value_type{'.'});
+    if (dot != std::filesystem::path::string_type::npos) name.resize(dot);
   }
   std::filesystem::path base = chosen;
   base.replace_filename(name);
@@ -277,46 +249,7 @@ WriteResult WriteReplacing(const std::filesystem::path& target, std::string_view
     if (!error) destination = resolved;
   }
 
-  // The rename would replace a file that the user may not write; a direct write would be refused, and so is
-  // this one.
-  if (::faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) {
-    result.kind = WriteResult::CannotCreate;
-    result.systemError = errno;
-    return result;
-  }
-
-  std::filesystem::path temporary;
-  int fd = -1;
-  int openError = 0;
-  for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = TemporaryBeside(destination, attempt);
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    openError = errno;
-    if (fd < 0 && openError != EEXIST) break;
-  }
-  if (fd < 0) {
-    result.kind = WriteResult::CannotCreate;
-    result.systemError = openError;
-    return result;
-  }
-  // A replaced file keeps its permissions; a new one gets the usual ones (0666 less the umask).
-  struct stat old {};
-  if (::stat(destination.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
-
-  const auto fail = [&](WriteResult::Kind kind, int systemError) {
-    ::unlink(temporary.c_str());
-    result.kind = kind;
-    result.systemError = systemError;
-    return result;
-  };
-  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
-    const int writeError = errno;
-    ::close(fd);
-    return fail(WriteResult::WriteFailed, writeError);
-  }
-  if (::close(fd) != 0) return fail(WriteResult::WriteFailed, errno);  // never retried: the descriptor is gone
-  if (::rename(temporary.c_str(), destination.c_str()) != 0) return fail(WriteResult::CannotCreate, errno);
-  SyncFolder(destination.parent_path());
+  output_file::ReplaceThroughTemporary(destination, bytes, result);
   return result;
 }
 

@@ -41,7 +41,7 @@ struct WriteResult {
     WriteFailed,   // writing or closing failed part-way (the disk is full, a size limit): "Disk full ..."
   };
   Kind kind = Ok;
-  int systemError = 0;          // errno of the failure
+  int systemError = 0;          // errno of the failure (on Windows the system's error as its errno value)
   std::filesystem::path path;   // the full path of the file, for the window's message
   std::size_t recordLines = 0;  // the records the file holds (OutputData)
 
@@ -52,7 +52,8 @@ struct WriteResult {
 
 // Writes `bytes` as the whole content of `target`, replacing a file of that name without asking. The bytes go to
 // a new file in the same folder first, which is flushed to the disk and then renamed over the target: a failure
-// at any point leaves an earlier file of that name as it was and no new file behind.
+// at any point leaves an earlier file of that name as it was and no new file behind. A file that may not be written
+// (no write permission; on Windows, read-only) is refused with CannotCreate, not replaced.
 WriteResult WriteReplacing(const std::filesystem::path& target, std::string_view bytes);
 
 // The command's work once the operator has chosen a file: cuts the closing text off `data` (in place, and it

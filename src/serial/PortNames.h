@@ -8,9 +8,12 @@
 namespace kestrion {
 
 // "COM1" to "COM9" (always, in that order), then the other serial devices the system reports (USB adapters such
-// as /dev/ttyUSB0) by path, then the virtual ports registered in VirtualPortDirectory(), by link path.
+// as /dev/ttyUSB0) by path, then the virtual ports registered in VirtualPortDirectory(), by link path. On Windows
+// the other ports are those of the registry's SERIALCOMM list ("COM10", "COM3" of a USB adapter), by name, and
+// there are no virtual ports.
 std::vector<std::string> ListPortNames();
-// The device a listed name stands for: "COM1".."COM9" are /dev/ttyS0../dev/ttyS8; anything else is a path.
+// The device a listed name stands for: "COM1".."COM9" are /dev/ttyS0../dev/ttyS8; anything else is a path. On
+// Windows "COM1".."COM9" open as they are and higher numbers as "\\.\COM10"; anything else stays as it is.
 std::string DevicePathForPortName(const std::string& portName);
 // Where a simulator registers its pseudo-terminal as a link: kestrion/ports in the user's runtime folder. That is
 // $XDG_RUNTIME_DIR when it names a private folder (see CheckPrivateFolder), else /tmp/runtime-$USER. A link there
@@ -31,10 +34,12 @@ struct FolderCheck {
   // One line for a person, naming the folder.
   std::string Reason() const;
 };
+// On Windows every folder counts as missing, so that nothing is ever taken from one.
 FolderCheck CheckPrivateFolder(const std::filesystem::path& folder);
 
 // The folder `relative` below the runtime folder, checked level by level from the runtime folder down. With
-// `create`, missing levels are made with mode 0700 (the runtime folder itself only when it is the /tmp one).
+// `create`, missing levels are made with mode 0700 (the runtime folder itself only when it is the /tmp one). Windows
+// has no such folder: the result is Missing and VirtualPortDirectory() is empty.
 FolderCheck PrivateRuntimeFolder(const std::filesystem::path& relative, bool create);
 
 }  // namespace kestrion

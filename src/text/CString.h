@@ -10,6 +10,16 @@
 #include <string>
 #include <string_view>
 
+// Format checking of printf-style arguments. MinGW's C++ library formats with MinGW's own printf (C99, %zu),
+// not the Windows runtime's, so it is checked as that.
+#if defined(__MINGW32__)
+#define KESTRION_PRINTF_FORMAT(string, first) __attribute__((format(gnu_printf, string, first)))
+#elif defined(__GNUC__) || defined(__clang__)
+#define KESTRION_PRINTF_FORMAT(string, first) __attribute__((format(printf, string, first)))
+#else
+#define KESTRION_PRINTF_FORMAT(string, first)
+#endif
+
 namespace kestrion {
 
 class CString {
@@ -71,7 +81,7 @@ class CString {
   CString& MakeUpper();
 
   // printf-style formatting; the system only needs %d and %s.
-  void Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void Format(const char* format, ...) KESTRION_PRINTF_FORMAT(2, 3);
 
   // Start of the character that holds byte `pos` (0 <= pos <= length). Position `length` is a start.
   int CharStartAtOrBefore(int pos) const;

@@ -156,12 +156,24 @@ void ReadPlainFile(LineSource& lines, UploadSource& out) {
   while (lines.Next(line)) AppendLine(out.data, line);
 }
 
+[[maybe_unused]] char ExtensionByte(char c) {
+  return c;
+}
+
+[[maybe_unused]] char ExtensionByte(wchar_t c) {
+  return static_cast<std::uint32_t>(c) < 0x80 ? static_cast<char>(c) : '\x7F';
+}
+
 }  // namespace
 
 CString UploadExtension(const std::filesystem::path& file) {
-  const std::string name = file.filename().string();
+  // The platform's own characters (UTF-16 on Windows, where a character outside ASCII cannot be part of a
+  // known extension and stands as 0x7F), so that no conversion of the name can fail.
+  const std::filesystem::path::string_type name = file.filename().native();
   const std::size_t length = name.size() < kExtensionLength ? name.size() : kExtensionLength;
-  CString extension(std::string_view(name).substr(name.size() - length));
+  std::string tail;
+  for (const auto c : name.substr(name.size() - length)) tail.push_back(ExtensionByte(c));
+  CString extension(tail);
   extension.MakeUpper();
   return extension;
 }

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <string>
@@ -88,6 +94,7 @@ TEST(TextLineReader, MissingFileCannotBeOpened) {
   EXPECT_EQ(reader.ReadLine(line), ReadStatus::End);
 }
 
+#ifndef _WIN32
 TEST(TextLineReader, FileWithoutReadPermissionCannotBeOpened) {
   if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
   ScratchDir dir;
@@ -118,17 +125,36 @@ TEST(TextLineReader, FifoWithoutWriterReadsAsEmptyInsteadOfBlocking) {
   EXPECT_EQ(reader.ReadLine(line), ReadStatus::End);
 }
 
+#else
+TEST(TextLineReader, FolderDoesNotOpenAsAFile) {
+  ScratchDir dir;
+  TextLineReader reader;
+  EXPECT_FALSE(reader.Open(dir.Path()));
+  EXPECT_EQ(reader.Error(), EISDIR);
+}
+#endif
+
 TEST(TextLineReader, AttachedDescriptorStaysOpen) {
   int fds[2];
+#ifdef _WIN32
+  ASSERT_EQ(::_pipe(fds, 64, _O_BINARY), 0);
+  ASSERT_EQ(::_write(fds[1], "p\r\nq", 4), 4);
+  ::_close(fds[1]);
+#else
   ASSERT_EQ(::pipe(fds), 0);
   ASSERT_EQ(::write(fds[1], "p\r\nq", 4), 4);
   ::close(fds[1]);
+#endif
   {
     TextLineReader reader;
     reader.Attach(fds[0]);
     EXPECT_EQ(ReadAll(reader), (std::vector<std::string>{"p", "q"}));
   }
+#ifdef _WIN32
+  EXPECT_EQ(::_close(fds[0]), 0) << "the reader must not close what it does not own";
+#else
   EXPECT_EQ(::close(fds[0]), 0) << "the reader must not close what it does not own";
+#endif
 }
 
 }  // namespace

@@ -1,21 +1,25 @@
 // Output on a real disk: what the files hold, and what a failure leaves behind.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "common/ScratchDir.h"
 #include "common/TestNames.h"
 #include "download/Output.h"
 
@@ -24,13 +28,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A path that the C runtime opens whatever its length: on Windows a full path longer than MAX_PATH needs the
+// "\\?\" form.
+fs::path Openable(const fs::path& path) {
+#ifdef _WIN32
+  if (path.is_absolute() && path.native().size() >= MAX_PATH) return L"\\\\?\\" + path.lexically_normal().native();
+#endif
+  return path;
+}
+
 std::string ReadAll(const fs::path& path) {
   std::string bytes;
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
-    std::fclose(file);
-  }
+  std::ifstream in(Openable(path), std::ios::binary);
+  char buffer[4096];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
   return bytes;
 }
 
@@ -49,9 +60,8 @@ std::vector<std::string> Names(const fs::path& folder) {
 class OutputFiles : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "kestrion-output-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    m_folder = pattern;
+    m_folder = testing_support::MakeTemporaryFolder("kestrion-output-");
+    ASSERT_FALSE(m_folder.empty());
   }
   void TearDown() override {
     std::error_code ignored;
@@ -100,6 +110,7 @@ TEST_F(OutputFiles, DotInFolderNameIsKept) {
   EXPECT_TRUE(fs::is_regular_file(result.path));
 }
 
+#ifndef _WIN32
 TEST_F(OutputFiles, ExistingFileIsReplacedAndKeepsItsPermissions) {
   const fs::path target = m_folder / "survey.HLN";
   WriteFile(target, std::string(10000, 'x'));
@@ -112,10 +123,31 @@ TEST_F(OutputFiles, ExistingFileIsReplacedAndKeepsItsPermissions) {
   EXPECT_EQ(st.st_mode & 07777, 0640U);
   EXPECT_EQ(Names(m_folder), std::vector<std::string>{"survey.HLN"});
 }
+#else
+TEST_F(OutputFiles, ExistingFileIsReplacedAndStaysHidden) {
+  const fs::path target = m_folder / "survey.HLN";
+  WriteFile(target, std::string(10000, 'x'));
+  ASSERT_TRUE(::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  CString data("A1,2\r\n");
+  ASSERT_TRUE(OutputData(data, "$", m_folder / "survey.HLN"));
+  EXPECT_EQ(ReadAll(target), "BeginRoad,1\r\n>>Default,1\r\nA1,2\r\nEndRoad\r\n");
+  const DWORD attributes = ::GetFileAttributesW(target.c_str());
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_EQ(Names(m_folder), std::vector<std::string>{"survey.HLN"});
+}
+#endif
 
 TEST_F(OutputFiles, LinkAtTheNameReplacesTheFileItPointsTo) {
   WriteFile(m_folder / "real.CPT", "old");
+#ifdef _WIN32
+  // Windows lets only some users make links.
+  std::error_code linkError;
+  fs::create_symlink(m_folder / "real.CPT", m_folder / "survey.CPT", linkError);
+  if (linkError) GTEST_SKIP() << "cannot make a link here: " << linkError.message();
+#else
   fs::create_symlink(m_folder / "real.CPT", m_folder / "survey.CPT");
+#endif
   ASSERT_TRUE(WriteReplacing(m_folder / "survey.CPT", "new"));
   EXPECT_TRUE(fs::is_symlink(m_folder / "survey.CPT"));
   EXPECT_EQ(ReadAll(m_folder / "real.CPT"), "new");
@@ -156,6 +188,7 @@ TEST_F(OutputFiles, NameNearTheLengthLimitIsWritten) {
   EXPECT_EQ(Names(m_folder), std::vector<std::string>{target.filename().string()});
 }
 
+#ifndef _WIN32
 // A file that the user may not write is refused as a direct write would be, not replaced by the rename. As root
 // every file may be written, so the write runs in a child that has become an ordinary user.
 TEST_F(OutputFiles, ReadOnlyFileIsNotReplaced) {
@@ -205,6 +238,22 @@ TEST_F(OutputFiles, WriteFailingPartWayKeepsTheOldFile) {
   EXPECT_EQ(ReadAll(target), old);
   EXPECT_EQ(Names(m_folder), std::vector<std::string>{"survey.CPT"});
 }
+#else
+// A read-only file is refused as a direct write would be, not replaced by the move.
+TEST_F(OutputFiles, ReadOnlyFileIsNotReplaced) {
+  const fs::path target = m_folder / "survey.CPT";
+  WriteFile(target, "keep");
+  constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(target, kWrite, fs::perm_options::remove);
+  ASSERT_NE(::GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  const WriteResult result = WriteReplacing(target, "new");
+  EXPECT_EQ(result.kind, WriteResult::CannotCreate);
+  EXPECT_EQ(result.systemError, EACCES);
+  EXPECT_EQ(ReadAll(target), "keep");
+  EXPECT_EQ(Names(m_folder), std::vector<std::string>{"survey.CPT"});
+  fs::permissions(target, kWrite, fs::perm_options::add);  // so that the folder can be removed
+}
+#endif
 
 }  // namespace
 }  // namespace kestrion

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,15 +13,92 @@
 #include <optional>
 #include <string>
 
-#include "common/PseudoTerminal.h"
 #include "common/TestNames.h"
 #include "serial/PortNames.h"
+#include "serial/PortNamesPlatform.h"
+
+#ifndef _WIN32
+#include "common/PseudoTerminal.h"
 #include "serial/SerialPort.h"
+#endif
 
 namespace kestrion {
 namespace {
 
 namespace fs = std::filesystem;
+
+// What a system reports follows COM1..COM9, which are listed anyway.
+struct ReportedCase {
+  const char* name;
+  std::vector<std::string> reported;
+  std::vector<std::string> listed;
+};
+
+class ReportedPorts : public testing::TestWithParam<ReportedCase> {};
+
+TEST_P(ReportedPorts, FollowInNaturalOrderOnceEach) {
+  EXPECT_EQ(port_names::ReportedPortsInOrder(GetParam().reported), GetParam().listed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReportedPorts,
+    testing::Values(ReportedCase{"ComOneToNineNotTwice", {"COM3", "COM1", "COM9"}, {}},
+                    ReportedCase{"NaturalOrder", {"COM12", "COM100", "COM10", "COM11"},
+                                 {"COM10", "COM11", "COM12", "COM100"}},
+                    ReportedCase{"SamePortTwiceListedOnce", {"COM12", "COM10", "COM12"}, {"COM10", "COM12"}},
+                    ReportedCase{"OtherNamesKept", {"COM10", "CNCA0", "COM3"}, {"CNCA0", "COM10"}},
+                    ReportedCase{"EmptyNameLeftOut", {"", "COM10"}, {"COM10"}}),
+    testing_support::RowName());
+
+#ifdef _WIN32
+struct Win32DevicePathCase {
+  const char* name;
+  std::string portName;
+  std::string expected;
+};
+
+class Win32DevicePath : public testing::TestWithParam<Win32DevicePathCase> {};
+
+TEST_P(Win32DevicePath, ComOneToNineAsTheyAreHigherNumbersInTheDeviceNamespace) {
+  EXPECT_EQ(DevicePathForPortName(GetParam().portName), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Win32DevicePath,
+                         testing::Values(Win32DevicePathCase{"Com1", "COM1", "COM1"},
+                                         Win32DevicePathCase{"Com9", "COM9", "COM9"},
+                                         Win32DevicePathCase{"Com10", "COM10", "\\\\.\\COM10"},
+                                         Win32DevicePathCase{"Com256", "COM256", "\\\\.\\COM256"},
+                                         Win32DevicePathCase{"DeviceNamespaceKept", "\\\\.\\COM3", "\\\\.\\COM3"},
+                                         Win32DevicePathCase{"NotAComName", "COMX", "COMX"}),
+                         testing_support::RowName());
+
+// A port that Windows lists in SERIALCOMM (as a USB adapter's driver does) follows COM1..COM9. Writing there
+// needs an administrator (Wine's user is one); elsewhere the test is skipped.
+TEST(Win32PortList, ComPortsFirstThenTheRegistrysPorts) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, REG_OPTION_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    GTEST_SKIP() << "cannot write the SERIALCOMM list";
+  }
+  const wchar_t kValue[] = L"\\Device\\KestrionTest";
+  const wchar_t kPort[] = L"COM42";
+  ASSERT_EQ(::RegSetValueExW(key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(kPort), sizeof kPort),
+            ERROR_SUCCESS);
+  const std::vector<std::string> names = ListPortNames();
+  ::RegDeleteValueW(key, kValue);
+  ::RegCloseKey(key);
+
+  ASSERT_GE(names.size(), 10u);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(names[static_cast<std::size_t>(i)], "COM" + std::to_string(i + 1));
+  EXPECT_EQ(std::count(names.begin(), names.end(), "COM42"), 1);
+  for (std::size_t i = 9; i < names.size(); ++i) EXPECT_EQ(port_names::ComNumber(names[i]), 0) << names[i];
+}
+
+TEST(Win32PortList, NoVirtualPortFolder) {
+  EXPECT_TRUE(VirtualPortDirectory().empty());
+  EXPECT_EQ(PrivateRuntimeFolder(VirtualPortFolderInRuntime(), true).kind, FolderCheck::Missing);
+}
+#else
 
 struct DevicePathCase {
   const char* name;
@@ -189,6 +271,8 @@ TEST(VirtualPortDirectoryWithoutRuntimeDirectory, FallsBackToTmpByUserName) {
     EXPECT_EQ(fromUid, "runtime-root");
   }
 }
+
+#endif
 
 }  // namespace
 }  // namespace kestrion

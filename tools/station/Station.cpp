@@ -1,8 +1,5 @@
 #include "Station.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -13,8 +10,8 @@
 #include "Receive.h"
 #include "Send.h"
 #include "StationLink.h"
+#include "StationPlatform.h"
 #include "Stop.h"
-#include "VirtualPort.h"
 #include "serial/Framing.h"
 
 namespace kestrion::station {
@@ -57,17 +54,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string& e
     return std::nullopt;
   }
   return bytes;
-}
-
-// Waits for a line (or the end) on standard input. False on a stop.
-bool WaitForEnter() {
-  for (;;) {
-    if (WaitForFd(STDIN_FILENO, POLLIN, kNoDeadline) == WaitResult::Stopped) return false;
-    char c = 0;
-    const ssize_t got = ::read(STDIN_FILENO, &c, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || c == '\n') return true;
-  }
 }
 
 int Receive(StationLink& link, const StationOptions& options, std::ostream& data, std::ostream& log) {
@@ -161,7 +147,7 @@ int RunStation(const StationOptions& options, std::ostream& data, std::ostream& 
   }
 
   std::unique_ptr<StationLink> link;
-  std::unique_ptr<VirtualPortRegistration> registration;
+  OwnLine own;  // after `link`, so that a registration goes before the line it names
   if (!options.portPath.empty()) {
     link = PortLink::Open(options.portPath, options.settings, error);
     if (!link) {
@@ -170,19 +156,13 @@ int RunStation(const StationOptions& options, std::ostream& data, std::ostream& 
     }
     log << kPrefix << "port " << options.portPath << " (" << SettingsText(options.settings) << ")\n";
   } else {
-    std::unique_ptr<PtyLink> pty = PtyLink::Create(options.settings, error);
-    if (!pty) {
+    own = MakeOwnLine(options, error);
+    if (!own.link) {
       log << kPrefix << error << "\n";
       return kExitUsage;
     }
-    registration = VirtualPortRegistration::Register(options.name, pty->SlavePath(), error);
-    if (!registration) {
-      log << kPrefix << error << "\n";
-      return kExitUsage;
-    }
-    log << kPrefix << "virtual port " << registration->LinkPath().string() << " -> " << pty->SlavePath()
-        << " (" << SettingsText(options.settings) << ")\n";
-    link = std::move(pty);
+    log << kPrefix << own.description << " (" << SettingsText(options.settings) << ")\n";
+    link = std::move(own.link);
   }
   log.flush();
 

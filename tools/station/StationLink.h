@@ -1,4 +1,4 @@
-// The station's end of the line: its own pseudo-terminal (the master side) or a serial device through
+// The station's end of the line: its own pseudo-terminal (the master side, PtyLink.h) or a serial device through
 // SerialPort. The exchanges only ever see this interface.
 #pragma once
 
@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "Stop.h"
-#include "serial/FileDescriptor.h"
 #include "serial/SerialPort.h"
 
 namespace kestrion::station {
@@ -46,33 +45,6 @@ class StationLink {
   // After the last byte: keeps the line until the other side lets go of it or `linger` passed. Fails when the
   // other side never opened the port, so that bytes nobody could read are not reported as sent.
   virtual LinkResult Linger(std::chrono::milliseconds linger) = 0;
-};
-
-// A pseudo-terminal whose master the station keeps. The slave is not held open by the station, so that the
-// master reports when nobody has the slave open: that is how the station sees the other side come and go.
-class PtyLink final : public StationLink {
- public:
-  // Makes the pseudo-terminal in raw mode with `settings`. Null and `error` set on failure.
-  static std::unique_ptr<PtyLink> Create(const LineSettings& settings, std::string& error);
-
-  const std::string& SlavePath() const { return m_strSlavePath; }
-  // Whether somebody has the slave open right now.
-  bool PeerOpen() const;
-
-  LinkResult Read(char* buffer, std::size_t max, Clock::time_point deadline) override;
-  LinkResult Write(std::string_view bytes) override;
-  bool SeesPeer() const override { return true; }
-  LinkResult WaitForPeer(std::chrono::milliseconds settle) override;
-  LinkResult Linger(std::chrono::milliseconds linger) override;
-
- private:
-  PtyLink(FileDescriptor master, std::string slavePath)
-      : m_master(std::move(master)), m_strSlavePath(std::move(slavePath)) {}
-  FileDescriptor m_master;
-  std::string m_strSlavePath;
-  // Once the other side has opened the port, its closing it means it is gone; before that, bytes written wait
-  // in the pseudo-terminal for the first open.
-  bool m_bPeerSeen = false;
 };
 
 // A serial device held through SerialPort.

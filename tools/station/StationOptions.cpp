@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "StationPlatform.h"
 #include "serial/Framing.h"
 
 namespace kestrion::station {
@@ -356,12 +357,7 @@ std::string UsageText() {
       "  kestrion-station [same port options] send [--marker M | --raw] FILE [pacing and noise options]\n"
       "\n"
       "Port:\n"
-      "  --port PATH        play the instrument on this serial device (COM1..COM9 name /dev/ttyS0..8)\n"
-      "  --name NAME        otherwise: make a pseudo-terminal and register it as the virtual port NAME\n"
-      "                     (default 'station'), a link in $XDG_RUNTIME_DIR/kestrion/ports/ that Kestrion\n"
-      "                     lists (/tmp/runtime-$USER/kestrion/ports/ when that variable names no private\n"
-      "                     folder; a folder that others may write is refused); the link goes away when the\n"
-      "                     station ends\n"
+      "{PORT}"
       "  --baud N           4800, 9600, 19200 or 38400 (default 19200)\n"
       "  --data-bits 7|8    default 8; the line always has 2 stop bits\n"
       "  --parity P         none, odd or even (default none)\n"
@@ -412,6 +408,7 @@ std::string UsageText() {
       {"{FINISH}", kWordFinish},
       {"{NOISE}", std::string(kNoisePrefix)},
       {"{MARKERS}", MarkerList()},
+      {"{PORT}", std::string(PortUsage())},
   };
   for (const auto& [token, word] : words) {
     for (std::size_t at = text.find(token); at != std::string::npos;

@@ -1,5 +1,6 @@
-// Stopping the station: SIGINT, SIGTERM and SIGHUP ask it to stop, and every wait of the station wakes up for
-// that, so that it always leaves through its normal exit path and takes its virtual port link away.
+// Stopping the station: SIGINT, SIGTERM and SIGHUP ask it to stop (on Windows Ctrl+C, Ctrl+Break and closing
+// the console), and every wait of the station wakes up for that, so that it always leaves through its normal exit
+// path and takes its virtual port link away. One file per platform: StopPosix.cpp, StopWin32.cpp.
 #pragma once
 
 #include <chrono>
@@ -11,15 +12,11 @@ using Clock = std::chrono::steady_clock;
 // Installs the handlers (once). Without them no stop can be asked and the waits below only time out.
 void InstallStopHandlers();
 bool StopRequested();
-// The signal that asked for the stop, 0 when none did.
+// The signal that asked for the stop, 0 when none did. On Windows: SIGINT for Ctrl+C, SIGBREAK for Ctrl+Break,
+// SIGTERM for the console closing.
 int StopSignalNumber();
 
 enum class WaitResult { Ready, TimedOut, Stopped };
-
-// Waits until `fd` reports one of `events` (poll flags; hang-up and errors count as ready), `deadline` passes
-// or a stop is asked. `revents` receives what the fd reported. A negative fd waits for the deadline or a stop
-// only.
-WaitResult WaitForFd(int fd, short events, Clock::time_point deadline, short* revents = nullptr);
 
 // Sleeps until `until`; false when a stop was asked first.
 bool SleepUntil(Clock::time_point until);

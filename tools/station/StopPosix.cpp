@@ -1,4 +1,4 @@
-#include "Stop.h"
+#include "StopPosix.h"
 
 #include <fcntl.h>
 #include <poll.h>

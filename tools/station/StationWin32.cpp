@@ -1,0 +1,47 @@
+#include <windows.h>
+
+#include <array>
+#include <cstring>
+#include <thread>
+
+#include "StationPlatform.h"
+#include "StopWin32.h"
+
+namespace kestrion::station {
+
+std::string ErrnoText(int errorNumber) {
+  std::array<char, 256> buffer{};
+  if (::strerror_s(buffer.data(), buffer.size(), errorNumber) != 0) return "error " + std::to_string(errorNumber);
+  return buffer.data();
+}
+
+bool WaitForEnter() {
+  // A console or a pipe on standard input: neither can be waited on together with the stop, so a thread of
+  // its own reads the line. After a stop it is left waiting; the process ends soon after.
+  const HANDLE lineRead = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (lineRead == nullptr) return !StopRequested();
+  std::thread([lineRead] {
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    for (;;) {
+      char c = 0;
+      DWORD got = 0;
+      if (!::ReadFile(input, &c, 1, &got, nullptr) || got == 0 || c == '\n') break;
+    }
+    ::SetEvent(lineRead);
+  }).detach();
+  const HANDLE both[2] = {lineRead, StopEvent()};
+  const DWORD woken = ::WaitForMultipleObjects(both[1] != nullptr ? 2 : 1, both, FALSE, INFINITE);
+  return woken == WAIT_OBJECT_0 && !StopRequested();
+}
+
+OwnLine MakeOwnLine(const StationOptions&, std::string& error) {
+  error = "Windows has no pseudo-terminal for the station to make: name a serial port with --port COMn";
+  return {};
+}
+
+std::string_view PortUsage() {
+  return "  --port COMn        play the instrument on this serial port (needed on Windows, which has no\n"
+         "                     pseudo-terminal; COM10 and up open as \\\\.\\COM10)\n";
+}
+
+}  // namespace kestrion::station
