@@ -9,6 +9,7 @@
 
 #include "app/DataBox.h"
 #include "app/DisplayCodec.h"
+#include "app/PathText.h"
 
 namespace kestrion {
 namespace {
@@ -39,10 +40,10 @@ void ExchangeText(bool intoField, DataBox& box, CString& field) {
 
 void ExchangePath(bool intoField, QLineEdit& box, CString& field) {
   if (intoField) {
-    field = FromQByteArray(QFile::encodeName(box.text()));
+    field = NameBytes(box.text());
   } else {
     // Setting the same text again would only move the operator's cursor to the end.
-    const QString shown = QFile::decodeName(ToQByteArray(field.Bytes()));
+    const QString shown = NameText(field);
     if (box.text() != shown) box.setText(shown);
   }
 }
@@ -90,8 +91,7 @@ void AddComboEntry(QComboBox& combo, const CString& entry) {
 }
 
 void AddPortEntry(QComboBox& combo, const std::string& portName) {
-  const QByteArray bytes = ToQByteArray(portName);
-  combo.addItem(QFile::decodeName(bytes), bytes);
+  combo.addItem(NameText(CString(portName)), ToQByteArray(portName));
 }
 
 CString ComboEntry(const QComboBox& combo, int index) {

@@ -41,9 +41,14 @@ inline constexpr QStringView kUnsavedDownload = u"数据尚未输出，确定要
 // open shows no message box.
 inline constexpr QStringView kPortNoSuchDevice = u"端口无法打开：没有这个设备。";
 inline constexpr QStringView kPortInUse = u"端口无法打开：端口正被其他程序使用。";
+#ifdef _WIN32
+inline constexpr QStringView kPortPermissionDenied = u"端口无法打开：没有访问权限。";
+#else
+// Serial ports belong to the dialout group on Debian and its kin.
 inline constexpr QStringView kPortPermissionDenied =
     u"端口无法打开：没有访问权限。请把您的用户加入 dialout 组（sudo usermod -aG dialout "
     u"用户名），然后重新登录。";
+#endif
 inline constexpr QStringView kPortSettingsRefused = u"端口无法打开：端口不接受所选的通讯设置。";
 inline constexpr QStringView kPortOpenFailed = u"端口无法打开。";
 

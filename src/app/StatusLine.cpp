@@ -1,8 +1,8 @@
 #include "app/StatusLine.h"
 
-#include <QFile>
 
 #include "app/Messages.h"
+#include "app/PathText.h"
 
 namespace kestrion {
 namespace {
@@ -51,8 +51,7 @@ QString DownloadText(const DownloadFigures& d) {
 
 QString OutputText(const OutputOutcome& output) {
   const WriteResult& w = output.written;
-  const std::string& bytes = w.path.native();
-  const QString path = QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  const QString path = PathText(w.path);
   switch (w.kind) {
     case WriteResult::Ok:
       return m::kStatusOutput.toString().arg(Number(w.recordLines), path);

@@ -3,8 +3,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -23,6 +21,7 @@
 #include "app/DialogUnits.h"
 #include "app/DisplayCodec.h"
 #include "app/Messages.h"
+#include "app/PathText.h"
 #include "app/StatusLine.h"
 #include "download/Output.h"
 #include "serial/Connection.h"
@@ -350,35 +349,20 @@ void CTransferDlg::OnDestroy() {
   OnClosePort();
 }
 
-namespace {
-
-// A path as the platform spells it, from a chooser's answer made absolute.
-std::filesystem::path ChosenPath(const QString& chosen) {
-  const QByteArray bytes = QFile::encodeName(QFileInfo(chosen).absoluteFilePath());
-  return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-}
-
-QString ShownPath(const std::filesystem::path& path) {
-  const std::string& bytes = path.native();
-  return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
-
-}  // namespace
-
 void CTransferDlg::OnBrowse() {
   const std::optional<QString> chosen = m_pPrompter->ChooseOpenFile(messages::kFileFilters);
   if (!chosen) return;
-  const std::filesystem::path file = ChosenPath(*chosen);
+  const std::filesystem::path file = PathOfChosen(*chosen);
   // Refused before anything is given up for it: the data text and the roads stay as they are.
   if (TooBigForText(file)) {
-    m_pPrompter->MessageBox(messages::kFileTooBig.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
+    m_pPrompter->MessageBox(messages::kFileTooBig.toString().arg(PathText(file)), Prompter::Icon::Stop);
     return;
   }
   UpdateData(true);
 
   m_strData.Empty();
   m_stReport.DataReplaced();  // a download still in the data text is given up for the file
-  m_strFilePath = CString(file.native());
+  m_strFilePath = PathBytes(file);
   m_lbRoads->clear();
   m_stReception.Restart();
 
@@ -392,7 +376,7 @@ void CTransferDlg::OnBrowse() {
   if (loaded.readError || loaded.tooBig) {
     // The load ends here; the fields keep what was read, and the window shows what it showed before.
     const QStringView message = loaded.tooBig ? messages::kFileTooBig : messages::kFileReadError;
-    m_pPrompter->MessageBox(message.toString().arg(ShownPath(file)), Prompter::Icon::Stop);
+    m_pPrompter->MessageBox(message.toString().arg(PathText(file)), Prompter::Icon::Stop);
     return;
   }
 
@@ -457,19 +441,19 @@ void CTransferDlg::OnOutput() {
   if (!chosen) return;
 
   // Polls go on while the chooser is open, so the data text is taken as it stands now.
-  const WriteResult written = OutputData(m_strData, m_strLastMarker, ChosenPath(*chosen));
+  const WriteResult written = OutputData(m_strData, m_strLastMarker, PathOfChosen(*chosen));
   m_stReception.Restart();  // the closing text was cut off the data text
-  m_strOutputPath = CString(written.path.native());
+  m_strOutputPath = PathBytes(written.path);
   m_stReport.OutputWritten(written);
   switch (written.kind) {
     case WriteResult::Ok:
       break;
     case WriteResult::WriteFailed:
-      m_pPrompter->MessageBox(messages::kDiskFull.toString().arg(ShownPath(written.path)),
+      m_pPrompter->MessageBox(messages::kDiskFull.toString().arg(PathText(written.path)),
                              Prompter::Icon::Stop);
       return;
     case WriteResult::CannotCreate:
-      m_pPrompter->MessageBox(messages::kCannotCreate.toString().arg(ShownPath(written.path),
+      m_pPrompter->MessageBox(messages::kCannotCreate.toString().arg(PathText(written.path),
                                                                     QString::fromStdString(written.Reason())),
                              Prompter::Icon::Stop);
       return;

@@ -14,6 +14,7 @@
 #include "ScriptedPrompter.h"
 #include "app/ControlExchange.h"
 #include "app/DataBox.h"
+#include "app/PathText.h"
 #include "app/TransferDlg.h"
 #include "common/PseudoTerminal.h"
 #include "common/StationHarness.h"
@@ -39,9 +40,9 @@ inline void SelectPort(CTransferDlg& dlg, const std::string& portName) {
   dlg.m_cbPort->setCurrentIndex(dlg.m_cbPort->count() - 1);
 }
 
+// A path as the window shows it.
 inline QString PathText(const std::filesystem::path& path) {
-  const std::string& bytes = path.native();
-  return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  return kestrion::PathText(path);
 }
 
 // The next chooser is answered with `path`.
