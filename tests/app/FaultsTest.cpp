@@ -390,7 +390,6 @@ TEST_P(StalledUploadStopped, WithinAFractionOfASecond) {
   const auto before = std::chrono::steady_clock::now();
   switch (GetParam().how) {
     case StopBy::NewUpload:
-      dlg.m_strData = CString("a\r\n");
       Click(dlg, CTransferDlg::kIdUpload);
       break;
     case StopBy::DownloadMode:
