@@ -194,7 +194,7 @@ struct SerialDevice::Platform {
 
   // The reader thread's own (and Close's, after the reader has been joined).
   OVERLAPPED read{};
-  bool readPending = false;  // `read` is a one-byte read that the driver has not completed
+  bool readPending = false;  // `read` is with the driver, not completed yet
   char firstByte = 0;
   std::array<char, kReadChunk> buffer{};
   LineErrorCounts errors;
@@ -413,17 +413,19 @@ PortResult SerialDevice::Write(std::string_view bytes, Clock::time_point deadlin
 
     DWORD written = 0;
     if (woken != WAIT_OBJECT_0) {
+      const DWORD waitError = woken == WAIT_FAILED ? ::GetLastError() : ERROR_SUCCESS;
       // The write has to be over before its OVERLAPPED goes; a cancel ends it within a millisecond.
       ::CancelIoEx(device, &write);
       ::GetOverlappedResult(device, &write, &written, TRUE);
       if (woken == WAIT_OBJECT_0 + 1) return Failure(PortFailure::NotOpen);
       if (woken == WAIT_OBJECT_0 + 2) return Failure(PortFailure::Stopped);
-      if (woken != WAIT_TIMEOUT) return Failure(::GetLastError(), Step::Holding);
+      if (woken != WAIT_TIMEOUT) return Failure(waitError, Step::Holding);
       if (done + written == bytes.size()) return {};  // it finished as the time ran out
       return Failure(PortFailure::TimedOut, ERROR_TIMEOUT);
     }
-    if (!::GetOverlappedResult(device, &write, &written, FALSE))
+    if (!::GetOverlappedResult(device, &write, &written, FALSE)) {
       return Failure(::GetLastError(), Step::Holding);
+    }
     done += written;
     // The driver's own timeout ends a write with part of it sent; the rest goes while the time lasts.
     if (done < bytes.size() && Clock::now() >= deadline) return Failure(PortFailure::TimedOut, ERROR_TIMEOUT);
@@ -434,8 +436,7 @@ PortResult SerialDevice::Write(std::string_view bytes, Clock::time_point deadlin
 PortResult SerialDevice::Close() {
   Platform& p = *m_platform;
   if (!p.device.IsValid()) return {};
-  // Output still queued would make the release wait for it on a stalled line; it is given up, as the device
-  // is.
+  // Output still queued would hold up the release on a stalled line; it is given up, as the device is.
   ::PurgeComm(p.device.Get(), PURGE_TXABORT | PURGE_TXCLEAR | PURGE_RXABORT);
   if (p.readPending) p.EndRead();
   const DWORD error = p.device.Close();
