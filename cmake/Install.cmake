@@ -68,7 +68,9 @@ endfunction()
 
 foreach(program kestrion kestrion-station)
   if(TARGET ${program})
-    if(KESTRION_HARDENING)
+    # The hardening is an ELF program's; a Windows program (the station, built there since it has a port) has
+    # its own defaults.
+    if(KESTRION_HARDENING AND NOT WIN32)
       kestrion_harden(${program})
     endif()
     kestrion_strip_notes(${program})

@@ -15,10 +15,12 @@ wine_dir=/usr/lib/wine
 wine="$wine_dir/wine64"
 wineserver="$wine_dir/wineserver"
 
+# Python plays the other end of the COM ports in the port tests.
 if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || [[ ! -x $wine ]] ||
-  [[ ! -f /usr/src/googletest/CMakeLists.txt ]]; then
-  scripts/deps.sh --with g++-mingw-w64-x86-64-posix wine64 googletest ||
-    skip "MinGW-w64 (g++-mingw-w64-x86-64-posix), Wine (wine64) or the GoogleTest sources cannot be installed"
+  [[ ! -f /usr/src/googletest/CMakeLists.txt ]] || ! command -v python3 >/dev/null; then
+  scripts/deps.sh --with g++-mingw-w64-x86-64-posix wine64 googletest python3 ||
+    skip "MinGW-w64 (g++-mingw-w64-x86-64-posix), Wine (wine64), the GoogleTest sources or Python 3" \
+      "cannot be installed"
 fi
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || skip "x86_64-w64-mingw32-g++-posix is not there after installing"
 [[ -x $wine ]] || skip "$wine is not there after installing"
@@ -43,6 +45,23 @@ if [[ ! -f $WINEPREFIX/system.reg ]]; then
   }
   "$wineserver" -w  # the prefix is complete once its server has written the registry
   echo "   made in $((SECONDS - started)) s"
+fi
+
+# The COM ports of the port tests (tests/windows/ports.txt): fixed links in $build/com-ports/, which the peer
+# that CTest starts points at its pseudo-terminals. Wine makes its COM ports from this registry key when it starts;
+# the links in dosdevices/ are its own to rewrite.
+links="$PWD/$build/com-ports"
+ports=$(grep '^COM' tests/windows/ports.txt)
+stamp="$WINEPREFIX/kestrion-com-ports"
+if [[ ! -f $stamp || $(<"$stamp") != "$links"$'\n'"$ports" ]]; then
+  echo "== windows: naming the test ports in the Wine prefix"
+  started=$SECONDS
+  while read -r name link; do
+    "$wine" reg add 'HKLM\Software\Wine\Ports' /v "$name" /d "$links/$link" /f >>"$build/wineboot.log" 2>&1
+  done <<<"$ports"
+  "$wineserver" -w
+  printf '%s\n%s\n' "$links" "$ports" >"$stamp"
+  echo "   named in $((SECONDS - started)) s"
 fi
 
 echo "== windows build"

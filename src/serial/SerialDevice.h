@@ -19,6 +19,11 @@
 
 namespace kestrion::detail {
 
+// The line settings that Configure offers at all, the same on every platform: 4800, 9600, 19200 or 38400 baud, 7
+// or 8 data bits, no, odd or even parity, one or two stop bits. Anything else is refused before the device is
+// touched.
+bool IsOffered(const LineSettings& settings);
+
 class SerialDevice {
  public:
   using Clock = std::chrono::steady_clock;

@@ -21,7 +21,17 @@ using Clock = std::chrono::steady_clock;
 // How long the reader waits for input before it looks at the driver's error counts again.
 constexpr std::chrono::milliseconds kReaderIdle{500};
 
+constexpr std::array<int, 4> kOfferedRates{4800, 9600, 19200, 38400};
+
 }  // namespace
+
+bool detail::IsOffered(const LineSettings& settings) {
+  return std::find(kOfferedRates.begin(), kOfferedRates.end(), settings.baudRate) != kOfferedRates.end() &&
+         (settings.dataBits == 7 || settings.dataBits == 8) &&
+         (settings.parity == Parity::None || settings.parity == Parity::Odd ||
+          settings.parity == Parity::Even) &&
+         (settings.stopBits == 1 || settings.stopBits == 2);
+}
 
 struct SerialPort::State {
   // Held around every use of the device and around its release, so that no operation of another thread uses

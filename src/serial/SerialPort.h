@@ -58,7 +58,7 @@ enum class PortFailure {
 
 struct PortResult {
   PortFailure failure = PortFailure::None;
-  int systemError = 0;  // errno where there is one
+  int systemError = 0;  // where there is one: errno on POSIX, the Win32 error code (GetLastError) on Windows
   explicit operator bool() const { return failure == PortFailure::None; }
 };
 

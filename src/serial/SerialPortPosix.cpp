@@ -70,21 +70,21 @@ PortResult Failure(PortFailure failure, int error = 0) {
 struct BaudRow {
   int rate;
   speed_t code;
-  bool offered;  // one of the rates the line settings may choose
 };
 
+// Every rate a device may report; which of them Configure offers is IsOffered's to say.
 constexpr std::array<BaudRow, 11> kBaudTable{{
-    {1200, B1200, false},
-    {2400, B2400, false},
-    {4800, B4800, true},
-    {9600, B9600, true},
-    {19200, B19200, true},
-    {38400, B38400, true},
-    {57600, B57600, false},
-    {115200, B115200, false},
-    {230400, B230400, false},
-    {460800, B460800, false},
-    {921600, B921600, false},
+    {1200, B1200},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+    {921600, B921600},
 }};
 
 const BaudRow* BaudByRate(int rate) {
@@ -97,14 +97,6 @@ int RateOfCode(speed_t code) {
   const auto* row =
       std::find_if(kBaudTable.begin(), kBaudTable.end(), [code](const BaudRow& r) { return r.code == code; });
   return row == kBaudTable.end() ? 0 : row->rate;
-}
-
-bool IsOffered(const LineSettings& settings) {
-  const BaudRow* baud = BaudByRate(settings.baudRate);
-  return baud != nullptr && baud->offered && (settings.dataBits == 7 || settings.dataBits == 8) &&
-         (settings.parity == Parity::None || settings.parity == Parity::Odd ||
-          settings.parity == Parity::Even) &&
-         (settings.stopBits == 1 || settings.stopBits == 2);
 }
 
 // termios flags are unsigned while their macros are int constants; these keep the conversions in one place.

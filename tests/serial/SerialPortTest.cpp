@@ -131,31 +131,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusedSettings,
                                                      {9600, 8, static_cast<Parity>(7), true, 2}}),
                          testing_support::RowName());
 
-struct OpenFailureCase {
-  const char* name;
-  std::string portName;
-  PortFailure expected;
-};
-
-class OpenFailure : public testing::TestWithParam<OpenFailureCase> {};
-
-TEST_P(OpenFailure, IsReportedWithItsReasonAndHoldsNothing) {
-  const std::size_t descriptorsBefore = OpenDescriptorCount();
-  SerialPort port;
-  EXPECT_EQ(port.Open(GetParam().portName).failure, GetParam().expected);
-  EXPECT_FALSE(port.IsOpen());
-  EXPECT_EQ(port.BytesWaiting(), std::nullopt);
-  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, OpenFailure,
-    testing::Values(OpenFailureCase{"MissingDevice", "/dev/kestrion-no-such-port", PortFailure::NoSuchDevice},
-                    OpenFailureCase{"MissingDirectory", "/nonexistent/ttyX", PortFailure::NoSuchDevice},
-                    OpenFailureCase{"EmptyName", "", PortFailure::NoSuchDevice},
-                    OpenFailureCase{"NotATerminal", "/proc/self/cmdline", PortFailure::Other}),
-    testing_support::RowName());
-
 TEST_F(SerialPortOnPty, SecondOpenOfTheSameDeviceIsInUse) {
   const PortResult again = port.Open(pty.SlavePath());
   EXPECT_EQ(again.failure, PortFailure::InUse);
@@ -359,20 +334,6 @@ TEST_F(SerialPortOnPty, WriteThatCannotFinishTimesOut) {
   ASSERT_TRUE(pty.ResumeOutput());
   ASSERT_TRUE(port.Write("y"));
   EXPECT_EQ(pty.Receive(1), "y");
-}
-
-TEST(SerialPortWithoutDevice, EveryOperationFailsWithoutEffect) {
-  SerialPort port;
-  char buffer[4] = {};
-  EXPECT_FALSE(port.IsOpen());
-  EXPECT_EQ(port.BytesWaiting(), std::nullopt);
-  EXPECT_EQ(port.Read(buffer, sizeof buffer), 0u);
-  EXPECT_FALSE(port.WaitForBytes(10s)) << "returns at once";
-  EXPECT_EQ(port.Write("x").failure, PortFailure::NotOpen);
-  EXPECT_EQ(port.Configure({}).failure, PortFailure::NotOpen);
-  EXPECT_EQ(port.CurrentSettings(), std::nullopt);
-  EXPECT_FALSE(ReadChunk(port).readBytes);
-  EXPECT_TRUE(port.Close());
 }
 
 TEST(SerialPortReopen, BytesSentWhileClosedAreReadAfterTheNextOpen) {

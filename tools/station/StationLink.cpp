@@ -43,7 +43,7 @@ std::string PortFailureText(const PortResult& result) {
       text = "the port failed";
       break;
   }
-  if (result.systemError != 0) text += " (" + ErrnoText(result.systemError) + ")";
+  if (result.systemError != 0) text += " (" + PortErrorText(result.systemError) + ")";
   return text;
 }
 

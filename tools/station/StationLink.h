@@ -67,6 +67,9 @@ class PortLink final : public StationLink {
 
 // A system error number in words.
 std::string ErrnoText(int errorNumber);
+// The system's words for a port's error (PortResult::systemError): errno on POSIX, the Win32 error code on
+// Windows.
+std::string PortErrorText(int systemError);
 // What a port failure means, for a message.
 std::string PortFailureText(const PortResult& result);
 

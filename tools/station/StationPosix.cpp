@@ -18,6 +18,10 @@ std::string ErrnoText(int errorNumber) {
   return strerror_r(errorNumber, buffer.data(), buffer.size());
 }
 
+std::string PortErrorText(int systemError) {
+  return ErrnoText(systemError);
+}
+
 bool WaitForEnter() {
   for (;;) {
     if (WaitForFd(STDIN_FILENO, POLLIN, kNoDeadline) == WaitResult::Stopped) return false;

@@ -15,6 +15,19 @@ std::string ErrnoText(int errorNumber) {
   return buffer.data();
 }
 
+std::string PortErrorText(int systemError) {
+  const auto error = static_cast<DWORD>(systemError);
+  std::array<char, 256> buffer{};
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                  buffer.data(), static_cast<DWORD>(buffer.size()), nullptr);
+  while (length > 0 && (buffer[length - 1] == '\r' || buffer[length - 1] == '\n' || buffer[length - 1] == '.')) {
+    --length;
+  }
+  const std::string code = "error " + std::to_string(error);
+  if (length == 0) return code;
+  return std::string(buffer.data(), length) + ", " + code;
+}
+
 bool WaitForEnter() {
   // A console or a pipe on standard input: neither can be waited on together with the stop, so a thread of
   // its own reads the line. After a stop it is left waiting; the process ends soon after.
