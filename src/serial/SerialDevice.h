@@ -57,7 +57,11 @@ class SerialDevice {
   // after Wake, DeviceGone when the device vanished.
   PortResult Write(std::string_view bytes, Clock::time_point deadline, const std::stop_token& stop);
 
-  // Releases the device now and reports the system's close failure; the destructor does the same silently.
+  // Bytes written that the device has not sent yet; nullopt when it cannot say.
+  std::optional<std::size_t> BytesToSend() const;
+
+  // Releases the device now, giving up what it has not sent, and reports the system's close failure; the
+  // destructor does the same silently.
   PortResult Close();
 
   struct Platform;

@@ -21,6 +21,28 @@ using Clock = std::chrono::steady_clock;
 // How long the reader waits for input before it looks at the driver's error counts again.
 constexpr std::chrono::milliseconds kReaderIdle{500};
 
+// Before the device is released, what it still has to send goes out while the line takes it (the last line of
+// an upload, the end of a download the station sends); a line that took nothing for kDrainStall (flow control
+// holding, the instrument switched off) has the rest given up, and no drain lasts beyond kDrainLimit, which a
+// full driver queue needs at the slowest rate.
+constexpr std::chrono::milliseconds kDrainStall{100};
+constexpr std::chrono::milliseconds kDrainLimit{3000};
+constexpr std::chrono::milliseconds kDrainStep{5};
+
+void DrainWhileMoving(const SerialDevice& device) {
+  const Clock::time_point start = Clock::now();
+  Clock::time_point lastProgress = start;
+  std::optional<std::size_t> left = device.BytesToSend();
+  while (left && *left > 0) {
+    std::this_thread::sleep_for(kDrainStep);
+    const Clock::time_point now = Clock::now();
+    const std::optional<std::size_t> next = device.BytesToSend();
+    if (next && *next < *left) lastProgress = now;
+    left = next;
+    if (now - lastProgress >= kDrainStall || now - start >= kDrainLimit) return;
+  }
+}
+
 constexpr std::array<int, 4> kOfferedRates{4800, 9600, 19200, 38400};
 
 }  // namespace
@@ -258,6 +280,7 @@ PortResult SerialPort::Close() {
     s.ResetLocked();
   }
   s.queueChanged.notify_all();
+  DrainWhileMoving(*s.device);
   const PortResult closed = s.device->Close();
   s.device.reset();
   return closed;

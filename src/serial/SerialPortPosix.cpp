@@ -380,6 +380,12 @@ PortResult SerialDevice::Write(std::string_view bytes, Clock::time_point deadlin
   return {};
 }
 
+std::optional<std::size_t> SerialDevice::BytesToSend() const {
+  int queued = 0;
+  if (::ioctl(m_platform->device.Get(), TIOCOUTQ, &queued) != 0 || queued < 0) return std::nullopt;
+  return static_cast<std::size_t>(queued);
+}
+
 PortResult SerialDevice::Close() {
   Platform& p = *m_platform;
   if (!p.device.IsValid()) return {};

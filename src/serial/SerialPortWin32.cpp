@@ -433,6 +433,13 @@ PortResult SerialDevice::Write(std::string_view bytes, Clock::time_point deadlin
   return {};
 }
 
+std::optional<std::size_t> SerialDevice::BytesToSend() const {
+  COMSTAT status{};
+  DWORD flags = 0;
+  if (!::ClearCommError(m_platform->device.Get(), &flags, &status)) return std::nullopt;
+  return static_cast<std::size_t>(status.cbOutQue);
+}
+
 PortResult SerialDevice::Close() {
   Platform& p = *m_platform;
   if (!p.device.IsValid()) return {};
