@@ -74,6 +74,9 @@ echo "== windows tests (under Wine)"
 # One server for every test program, started here and stopped at the end however the tests went. Wine's own
 # services start with the first program and would hold its output open, and CTest would wait for them: a
 # first program of no interest starts them with its output going to a log.
+# A server left running for this prefix (an interrupted run) would make this one fail: it goes first.
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w 2>/dev/null || true
 "$wineserver" -p >"$build/wineserver.log" 2>&1
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 "$wine" cmd /c exit >>"$build/wineserver.log" 2>&1
