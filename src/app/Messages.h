@@ -6,6 +6,8 @@
 #include <QStringView>
 #include <array>
 
+#include "app/PathText.h"
+#include "download/Output.h"
 #include "serial/SerialPort.h"
 
 namespace kestrion::messages {
@@ -29,10 +31,32 @@ inline constexpr QStringView kDiskFull = u"Disk full while accessing %1.";
 // An output file that could not be made at all; %2 is the system's reason.
 inline constexpr QStringView kCannotCreate = u"Cannot create %1: %2.";
 
+// The report of an output that failed, as its message box and the status line tell it; empty for one that
+// succeeded.
+inline QString OutputFailureText(const WriteResult& written) {
+  const QString path = PathText(written.path);
+  switch (written.kind) {
+    case WriteResult::Ok:
+      return {};
+    case WriteResult::WriteFailed:
+      return kDiskFull.toString().arg(path);
+    case WriteResult::CannotCreate:
+      return kCannotCreate.toString().arg(path, QString::fromStdString(written.Reason()));
+  }
+  return {};
+}
+
 // The entries of the parity list, in the order of their parity codes: none, odd, even.
 inline constexpr QStringView kParityNone = u"无";
 inline constexpr QStringView kParityOdd = u"奇检验";
 inline constexpr QStringView kParityEven = u"偶检验";
+inline constexpr std::array<QStringView, 3> kParityEntries{kParityNone, kParityOdd, kParityEven};
+
+// The parity list's entry for `parity`; none for a parity that the list does not offer.
+inline QStringView ParityText(Parity parity) {
+  const auto code = static_cast<std::size_t>(parity);
+  return code < kParityEntries.size() ? kParityEntries[code] : kParityNone;
+}
 
 // Asked before the window closes while downloaded records have not been written to a file.
 inline constexpr QStringView kUnsavedDownload = u"数据尚未输出，确定要退出吗？";

@@ -1,6 +1,5 @@
 #include "app/StatusLine.h"
 
-
 #include "app/Messages.h"
 #include "app/PathText.h"
 
@@ -49,26 +48,13 @@ QString DownloadText(const DownloadFigures& d) {
   return text;
 }
 
-QString OutputText(const OutputOutcome& output) {
-  const WriteResult& w = output.written;
-  const QString path = PathText(w.path);
-  switch (w.kind) {
-    case WriteResult::Ok:
-      return m::kStatusOutput.toString().arg(Number(w.recordLines), path);
-    case WriteResult::WriteFailed:
-      return m::kStatusOutputFailed.toString().arg(m::kDiskFull.toString().arg(path));
-    case WriteResult::CannotCreate:
-      return m::kStatusOutputFailed.toString().arg(
-          m::kCannotCreate.toString().arg(path, QString::fromStdString(w.Reason())));
-  }
-  return {};
+QString OutputText(const WriteResult& written) {
+  if (!written) return m::kStatusOutputFailed.toString().arg(m::OutputFailureText(written));
+  return m::kStatusOutput.toString().arg(Number(written.recordLines), PathText(written.path));
 }
 
 QString SettingsText(const LineSettings& s) {
-  const QStringView parity = s.parity == Parity::Odd    ? m::kParityOdd
-                             : s.parity == Parity::Even ? m::kParityEven
-                                                        : m::kParityNone;
-  return m::kStatusSettings.toString().arg(s.baudRate).arg(s.dataBits).arg(parity);
+  return m::kStatusSettings.toString().arg(s.baudRate).arg(s.dataBits).arg(m::ParityText(s.parity));
 }
 
 QString HealthText(const LineHealth& h, const std::optional<LineSettings>& settings) {

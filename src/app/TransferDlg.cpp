@@ -160,9 +160,7 @@ bool CTransferDlg::OnInitDialog() {
   for (const char* bits : {"7", "8"}) AddComboEntry(*m_cbDataBits, bits);
   m_cbDataBits->setCurrentIndex(1);
   // The index of a parity entry is its parity code.
-  for (const QStringView parity : {messages::kParityNone, messages::kParityOdd, messages::kParityEven}) {
-    AddComboEntry(*m_cbParity, ShownToBytes(parity));
-  }
+  for (const QStringView parity : messages::kParityEntries) AddComboEntry(*m_cbParity, ShownToBytes(parity));
   m_cbParity->setCurrentIndex(0);
 
   OnDownloadMode();
@@ -405,19 +403,12 @@ void CTransferDlg::OnUpload() {
   {
     std::lock_guard lock(m_stUpload.lock);
     PrepareUploadLines(text, m_stUpload.uploadLines);
-    // Shown as waiting for its first line from here on, not as the upload that was just stopped.
-    m_stUpload.progress = UploadProgress{};
-    m_stUpload.progress.state = UploadProgress::State::Running;
-    m_stUpload.progress.lineCount = m_stUpload.uploadLines.GetSize() - 1;
   }
   m_stReport.UploadStarted();
   // The worker waits for the instrument's bytes up to one poll period instead of sleeping the period out, so
   // a request is answered as soon as it arrives; with nothing arriving it still polls once a period. A thread
   // that cannot be started leaves nothing running, as an instrument that never asks does.
-  if (!m_hUploadWorker.Start(m_hComm, m_stUpload)) {
-    std::lock_guard lock(m_stUpload.lock);
-    m_stUpload.progress.state = UploadProgress::State::Idle;
-  }
+  m_hUploadWorker.Start(m_hComm, m_stUpload);
 }
 
 std::optional<int> CTransferDlg::SelectedRoad() const {
@@ -445,18 +436,9 @@ void CTransferDlg::OnOutput() {
   m_stReception.Restart();  // the closing text was cut off the data text
   m_strOutputPath = PathBytes(written.path);
   m_stReport.OutputWritten(written);
-  switch (written.kind) {
-    case WriteResult::Ok:
-      break;
-    case WriteResult::WriteFailed:
-      m_pPrompter->MessageBox(messages::kDiskFull.toString().arg(PathText(written.path)),
-                             Prompter::Icon::Stop);
-      return;
-    case WriteResult::CannotCreate:
-      m_pPrompter->MessageBox(messages::kCannotCreate.toString().arg(PathText(written.path),
-                                                                    QString::fromStdString(written.Reason())),
-                             Prompter::Icon::Stop);
-      return;
+  if (!written) {
+    m_pPrompter->MessageBox(messages::OutputFailureText(written), Prompter::Icon::Stop);
+    return;
   }
   UpdateData(false);
   m_pPrompter->MessageBox(messages::kDataOutput.toString(), Prompter::Icon::Information);

@@ -56,14 +56,20 @@ CStringArray LinesOf(const CString& data) {
   return lines;
 }
 
-CString PlainFile(const CString& data, const MarkerInfo* row, std::size_t& records) {
-  CString out;
-  records = 0;
-  for (const CString& line : LinesOf(data)) {
+// Appends each line as it goes into the file; returns how many of them are records (not left empty).
+std::size_t AppendTrimmedLines(CString& out, const CStringArray& lines, const MarkerInfo* row) {
+  std::size_t records = 0;
+  for (const CString& line : lines) {
     const CString trimmed = TrimmedLine(line, row);
     if (!trimmed.IsEmpty()) ++records;
     out += trimmed + kFileLineEnd;
   }
+  return records;
+}
+
+CString PlainFile(const CString& data, const MarkerInfo* row, std::size_t& records) {
+  CString out;
+  records = AppendTrimmedLines(out, LinesOf(data), row);
   return out;
 }
 
@@ -72,12 +78,7 @@ CString SingleRoadFile(const CString& data, const MarkerInfo* row, std::size_t& 
   const CStringArray lines = LinesOf(data);
   CString out = CString(kOpeningLine) + kFileLineEnd;
   out += HeaderLine(kDefaultRoadName, Decimal(static_cast<std::size_t>(lines.GetSize()))) + kFileLineEnd;
-  records = 0;
-  for (const CString& line : lines) {
-    const CString trimmed = TrimmedLine(line, row);
-    if (!trimmed.IsEmpty()) ++records;
-    out += trimmed + kFileLineEnd;
-  }
+  records = AppendTrimmedLines(out, lines, row);
   out += CString(kEndWord) + kFileLineEnd;
   return out;
 }

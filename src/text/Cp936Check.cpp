@@ -11,7 +11,7 @@ void Cp936Check::Scan(std::string_view bytes) {
       if (IsCp936Pair(lead, b)) continue;
       ++m_nInvalid;  // the lead byte stands alone; this byte starts afresh
     }
-    if (b >= 0x81 && b <= 0xFE) {
+    if (IsLeadByte(b)) {
       m_nPendingLead = b;
     } else if (b == 0xFF) {
       ++m_nInvalid;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "text/CString.h"
+
 namespace kestrion {
 
 // Whether `lead` `trail` is a two-byte character of code page 936: a lead byte 0x81..0xFE and a trail byte
@@ -12,7 +14,7 @@ namespace kestrion {
 // character of the code page. The user-defined areas are where the high bytes of a line at the wrong baud rate
 // (0xF8, 0xFE, 0xE0 ...) mostly fall.
 constexpr bool IsCp936Pair(unsigned char lead, unsigned char trail) {
-  if (lead < 0x81 || lead > 0xFE || trail < 0x40 || trail > 0xFE || trail == 0x7F) return false;
+  if (!IsLeadByte(lead) || trail < 0x40 || trail > 0xFE || trail == 0x7F) return false;
   if (lead >= 0xAA && lead <= 0xAF && trail >= 0xA1) return false;
   if (lead >= 0xF8 && trail >= 0xA1) return false;
   if (lead >= 0xA1 && lead <= 0xA7 && trail <= 0xA0) return false;

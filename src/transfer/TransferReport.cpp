@@ -91,7 +91,7 @@ void TransferReport::DataReplaced() {
 }
 
 void TransferReport::OutputWritten(const WriteResult& written) {
-  m_output = OutputOutcome{written};
+  m_output = written;
   m_latest = Activity::Output;
   if (written) {
     m_bUnsaved = false;

@@ -45,10 +45,6 @@ struct UploadFigures {
 };
 UploadFigures FiguresOf(const UploadProgress& progress, ReportClock::time_point now);
 
-struct OutputOutcome {
-  WriteResult written;
-};
-
 // The judgement on the line: does what arrives look like the line settings differ from the instrument's?
 enum class LineVerdict {
   Fine,
@@ -89,7 +85,7 @@ class TransferReport {
   // The latest of the upload, download and output activities.
   Activity Latest() const { return m_latest; }
   const DownloadFigures& Download() const { return m_download; }
-  const std::optional<OutputOutcome>& Output() const { return m_output; }
+  const std::optional<WriteResult>& Output() const { return m_output; }
   // The line settings of the open connection, or nullopt while none is open.
   const std::optional<LineSettings>& Settings() const { return m_settings; }
   // The line's health; `errors` are the port's line errors now.
@@ -109,7 +105,7 @@ class TransferReport {
   LineErrorCounts m_lastErrors;  // at the latest read
   std::uint64_t m_nInvalidAtDownloadStart = 0;
   std::uint64_t m_nZeroBytesAtDownloadStart = 0;
-  std::optional<OutputOutcome> m_output;
+  std::optional<WriteResult> m_output;
   std::optional<LineSettings> m_settings;
 };
 

@@ -27,16 +27,21 @@ void PrepareUploadLines(const CString& text, CStringArray& lines) {
   lines.Add(kClosingLine);
 }
 
-unsigned UploadThreadProc(SerialPort& port, UploadShared& shared, std::stop_token stop) {
+namespace {
+
+// From here on the upload is shown as waiting for its first line, not as the one before it.
+void PublishStart(UploadShared& shared) {
+  std::lock_guard lock(shared.lock);
+  shared.progress = UploadProgress{};
+  shared.progress.state = UploadProgress::State::Running;
+  shared.progress.lineCount = std::max(0, shared.uploadLines.GetSize() - 1);
+}
+
+// The worker's cycle once its start is published.
+unsigned RunUpload(SerialPort& port, UploadShared& shared, const std::stop_token& stop) {
   int lineIndex = 0;
   bool finished = false;
   CString request;  // what arrived since the last line was sent
-  {
-    std::lock_guard lock(shared.lock);
-    shared.progress = UploadProgress{};
-    shared.progress.state = UploadProgress::State::Running;
-    shared.progress.lineCount = std::max(0, shared.uploadLines.GetSize() - 1);
-  }
   while (!finished && !stop.stop_requested()) {
     const Clock::time_point cycleStart = Clock::now();
     // Answer a request as soon as it arrives instead of sleeping through a whole period.
@@ -83,6 +88,13 @@ unsigned UploadThreadProc(SerialPort& port, UploadShared& shared, std::stop_toke
   return 0;
 }
 
+}  // namespace
+
+unsigned UploadThreadProc(SerialPort& port, UploadShared& shared, std::stop_token stop) {
+  PublishStart(shared);
+  return RunUpload(port, shared, stop);
+}
+
 UploadWorker::~UploadWorker() {
   RequestStop();
   Join();
@@ -91,14 +103,18 @@ UploadWorker::~UploadWorker() {
 bool UploadWorker::Start(SerialPort& port, UploadShared& shared) {
   RequestStop();
   Join();
+  // Published before the thread runs, so that nobody sees the previous upload's end in between.
+  PublishStart(shared);
   m_bRunning = true;
   try {
     m_thread = std::jthread([this, &port, &shared](std::stop_token stop) {
-      UploadThreadProc(port, shared, std::move(stop));
+      RunUpload(port, shared, stop);
       m_bRunning = false;
     });
   } catch (const std::system_error&) {
     m_bRunning = false;
+    std::lock_guard lock(shared.lock);
+    shared.progress.state = UploadProgress::State::Idle;
     return false;
   }
   return true;

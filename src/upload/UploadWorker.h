@@ -58,7 +58,8 @@ class UploadWorker {
   UploadWorker& operator=(const UploadWorker&) = delete;
 
   // Starts a worker; one that is still running is stopped and joined first, so that two never answer the same
-  // requests. False when the system could not start a thread.
+  // requests. The new upload's progress (running, its line count) is in `shared` before the thread runs. False,
+  // with the progress idle, when the system could not start a thread.
   bool Start(SerialPort& port, UploadShared& shared);
   // Asks the worker to end; it does so within one cycle.
   void RequestStop();

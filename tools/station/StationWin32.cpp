@@ -44,7 +44,9 @@ bool WaitForEnter() {
   }).detach();
   const HANDLE both[2] = {lineRead, StopEvent()};
   const DWORD woken = ::WaitForMultipleObjects(both[1] != nullptr ? 2 : 1, both, FALSE, INFINITE);
-  return woken == WAIT_OBJECT_0 && !StopRequested();
+  if (woken != WAIT_OBJECT_0) return false;
+  ::CloseHandle(lineRead);  // the reading thread is done with it
+  return !StopRequested();
 }
 
 OwnLine MakeOwnLine(const StationOptions&, std::string& error) {
