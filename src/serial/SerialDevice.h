@@ -24,6 +24,11 @@ namespace kestrion::detail {
 // touched.
 bool IsOffered(const LineSettings& settings);
 
+// Whether a failure came while opening (a device that cannot be reached was never there) or while the device
+// was held (the same errors mean that it went away): each platform's one mapping from a system error to a reason
+// tells the two apart.
+enum class Step { Opening, Holding };
+
 class SerialDevice {
  public:
   using Clock = std::chrono::steady_clock;

@@ -17,10 +17,6 @@ namespace {
 
 using Clock = SerialDevice::Clock;
 
-// Whether a failure came while opening (a device that cannot be reached was never there) or while the device
-// was held (the same errors mean that it went away).
-enum class Step { Opening, Holding };
-
 // The one place where a system error becomes a reason.
 PortFailure FailureForError(DWORD error, Step step) {
   switch (error) {
