@@ -13,7 +13,7 @@ if(TARGET kestrion)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   # The window's own drawing is the scalable icon; the PNG sizes are rendered from it once and committed
   # (data/icons/render.sh), so that building needs no SVG renderer.
-  install(FILES ${PROJECT_SOURCE_DIR}/src/app/resources/kestrion.svg
+  install(FILES ${PROJECT_SOURCE_DIR}/src/qt/resources/kestrion.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
           RENAME ${KESTRION_APP_ID}.svg)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/icons/hicolor

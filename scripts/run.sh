@@ -7,6 +7,6 @@ cmake --preset dev >/dev/null
 cmake --build build --target kestrion
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   echo "No desktop session found: starting Kestrion on a virtual screen (Xvfb). Close it with Ctrl+C." >&2
-  exec xvfb-run -a -s "-screen 0 1280x800x24" build/src/app/kestrion "$@"
+  exec xvfb-run -a -s "-screen 0 1280x800x24" build/src/qt/kestrion "$@"
 fi
-exec build/src/app/kestrion "$@"
+exec build/src/qt/kestrion "$@"

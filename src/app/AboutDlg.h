@@ -1,24 +1,15 @@
-// The About box: the application's icon, name and version.
+// The About box: the application's icon, name and version. Its OK button and cancel end it.
 #pragma once
 
-#include <QDialog>
-#include <memory>
-
-namespace Ui {
-class CAboutDlg;
-}
+#include "dialog/Dialog.h"
 
 namespace kestrion {
 
-class CAboutDlg : public QDialog {
-  Q_OBJECT
-
+class CAboutDlg : public CDialog {
  public:
-  explicit CAboutDlg(QWidget* parent = nullptr);
-  ~CAboutDlg() override;
+  CAboutDlg();
 
- private:
-  std::unique_ptr<Ui::CAboutDlg> m_ui;
+  bool OnInitDialog() override;
 };
 
 }  // namespace kestrion

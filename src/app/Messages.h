@@ -1,83 +1,85 @@
-// The operator's texts that live outside the .ui files: message boxes, the system-menu entry, chooser
-// filters.
+// The operator's texts that are not captions of the control table: message boxes, the system-menu entry,
+// chooser filters, the status line.
 #pragma once
 
-#include <QString>
-#include <QStringView>
 #include <array>
+#include <string>
+#include <string_view>
 
-#include "app/PathText.h"
+#include "dialog/PathText.h"
+#include "dialog/Prompter.h"
+#include "dialog/Text.h"
 #include "download/Output.h"
 #include "serial/SerialPort.h"
 
 namespace kestrion::messages {
 
 // The application's name: the window caption and the caption of every message box.
-inline constexpr QStringView kApplicationName = u"Kestrion";
+inline constexpr std::u16string_view kApplicationName = u"Kestrion";
 
 // The system-menu entry that opens the About box (string 101).
-inline constexpr QStringView kAboutMenuEntry = u"关于 Kestrion(&A)...";
+inline constexpr std::u16string_view kAboutMenuEntry = u"关于 Kestrion(&A)...";
 
-inline constexpr QStringView kPortNotOpen = u"通讯端口还没有打开！";
-inline constexpr QStringView kDownloadComplete = u"数据下载完成！";
-inline constexpr QStringView kNoDataToOutput = u"没有数据可输出！";
-inline constexpr QStringView kDataOutput = u"数据已经输出完毕！";
+inline constexpr std::u16string_view kPortNotOpen = u"通讯端口还没有打开！";
+inline constexpr std::u16string_view kDownloadComplete = u"数据下载完成！";
+inline constexpr std::u16string_view kNoDataToOutput = u"没有数据可输出！";
+inline constexpr std::u16string_view kDataOutput = u"数据已经输出完毕！";
 
 // Reports of a failed file read and of a failed write or close; %1 is the file's full path.
-inline constexpr QStringView kFileReadError = u"An unknown error occurred while accessing %1.";
+inline constexpr std::u16string_view kFileReadError = u"An unknown error occurred while accessing %1.";
 // Browse refuses a file larger than a data text can hold; %1 is the file's full path.
-inline constexpr QStringView kFileTooBig = u"文件太大（超过 2 GB），无法载入：%1";
-inline constexpr QStringView kDiskFull = u"Disk full while accessing %1.";
+inline constexpr std::u16string_view kFileTooBig = u"文件太大（超过 2 GB），无法载入：%1";
+inline constexpr std::u16string_view kDiskFull = u"Disk full while accessing %1.";
 // An output file that could not be made at all; %2 is the system's reason.
-inline constexpr QStringView kCannotCreate = u"Cannot create %1: %2.";
+inline constexpr std::u16string_view kCannotCreate = u"Cannot create %1: %2.";
 
 // The report of an output that failed, as its message box and the status line tell it; empty for one that
 // succeeded.
-inline QString OutputFailureText(const WriteResult& written) {
-  const QString path = PathText(written.path);
+inline std::u16string OutputFailureText(const WriteResult& written) {
+  const std::u16string path = PathText(written.path);
   switch (written.kind) {
     case WriteResult::Ok:
       return {};
     case WriteResult::WriteFailed:
-      return kDiskFull.toString().arg(path);
+      return FormatText(kDiskFull, {path});
     case WriteResult::CannotCreate:
-      return kCannotCreate.toString().arg(path, QString::fromStdString(written.Reason()));
+      return FormatText(kCannotCreate, {path, Utf8ToUtf16(written.Reason())});
   }
   return {};
 }
 
 // The entries of the parity list, in the order of their parity codes: none, odd, even.
-inline constexpr QStringView kParityNone = u"无";
-inline constexpr QStringView kParityOdd = u"奇检验";
-inline constexpr QStringView kParityEven = u"偶检验";
-inline constexpr std::array<QStringView, 3> kParityEntries{kParityNone, kParityOdd, kParityEven};
+inline constexpr std::u16string_view kParityNone = u"无";
+inline constexpr std::u16string_view kParityOdd = u"奇检验";
+inline constexpr std::u16string_view kParityEven = u"偶检验";
+inline constexpr std::array<std::u16string_view, 3> kParityEntries{kParityNone, kParityOdd, kParityEven};
 
 // The parity list's entry for `parity`; none for a parity that the list does not offer.
-inline QStringView ParityText(Parity parity) {
+inline std::u16string_view ParityText(Parity parity) {
   const auto code = static_cast<std::size_t>(parity);
   return code < kParityEntries.size() ? kParityEntries[code] : kParityNone;
 }
 
 // Asked before the window closes while downloaded records have not been written to a file.
-inline constexpr QStringView kUnsavedDownload = u"数据尚未输出，确定要退出吗？";
+inline constexpr std::u16string_view kUnsavedDownload = u"数据尚未输出，确定要退出吗？";
 
 // Why the port could not be opened, as the Open port button's tooltip tells it until the next open. A failed
 // open shows no message box.
-inline constexpr QStringView kPortNoSuchDevice = u"端口无法打开：没有这个设备。";
-inline constexpr QStringView kPortInUse = u"端口无法打开：端口正被其他程序使用。";
+inline constexpr std::u16string_view kPortNoSuchDevice = u"端口无法打开：没有这个设备。";
+inline constexpr std::u16string_view kPortInUse = u"端口无法打开：端口正被其他程序使用。";
 #ifdef _WIN32
-inline constexpr QStringView kPortPermissionDenied = u"端口无法打开：没有访问权限。";
+inline constexpr std::u16string_view kPortPermissionDenied = u"端口无法打开：没有访问权限。";
 #else
 // Serial ports belong to the dialout group on Debian and its kin.
-inline constexpr QStringView kPortPermissionDenied =
+inline constexpr std::u16string_view kPortPermissionDenied =
     u"端口无法打开：没有访问权限。请把您的用户加入 dialout 组（sudo usermod -aG dialout "
     u"用户名），然后重新登录。";
 #endif
-inline constexpr QStringView kPortSettingsRefused = u"端口无法打开：端口不接受所选的通讯设置。";
-inline constexpr QStringView kPortOpenFailed = u"端口无法打开。";
+inline constexpr std::u16string_view kPortSettingsRefused = u"端口无法打开：端口不接受所选的通讯设置。";
+inline constexpr std::u16string_view kPortOpenFailed = u"端口无法打开。";
 
 // The tooltip's text for `failure`; empty for none.
-inline QStringView PortFailureText(PortFailure failure) {
+inline std::u16string_view PortFailureText(PortFailure failure) {
   switch (failure) {
     case PortFailure::None:
       return {};
@@ -96,46 +98,42 @@ inline QStringView PortFailureText(PortFailure failure) {
 }
 
 // The status line along the bottom of the window. Durations are written m:ss (h:mm:ss from an hour on).
-inline constexpr QStringView kStatusLineDescription = u"状态栏：传输进度和线路状况";
-inline constexpr QStringView kStatusNoPort = u"通讯端口未打开";
+inline constexpr std::u16string_view kStatusLineDescription = u"状态栏：传输进度和线路状况";
+inline constexpr std::u16string_view kStatusNoPort = u"通讯端口未打开";
 // %1 the line waited for, %2 the lines of the upload.
-inline constexpr QStringView kStatusUploadWaiting = u"上传：等待全站仪请求第 %1 行，共 %2 行";
+inline constexpr std::u16string_view kStatusUploadWaiting = u"上传：等待全站仪请求第 %1 行，共 %2 行";
 // %1 the line waited for, %2 the lines, %3 the time since the first request.
-inline constexpr QStringView kStatusUploadRunning = u"上传：第 %1 行，共 %2 行，已用 %3";
+inline constexpr std::u16string_view kStatusUploadRunning = u"上传：第 %1 行，共 %2 行，已用 %3";
 // Added to the above once the instrument's pace shows; %1 the time still needed.
-inline constexpr QStringView kStatusUploadRemaining = u"，约需 %1";
+inline constexpr std::u16string_view kStatusUploadRemaining = u"，约需 %1";
 // %1 the lines sent, %2 the time it took.
-inline constexpr QStringView kStatusUploadFinished = u"上传完成：%1 行，用时 %2";
+inline constexpr std::u16string_view kStatusUploadFinished = u"上传完成：%1 行，用时 %2";
 // %1 the lines sent, %2 the lines of the upload.
-inline constexpr QStringView kStatusUploadStopped = u"上传已中止：已发送 %1 行，共 %2 行";
+inline constexpr std::u16string_view kStatusUploadStopped = u"上传已中止：已发送 %1 行，共 %2 行";
 // %1 bytes, %2 records.
-inline constexpr QStringView kStatusDownloading = u"下载：已收到 %1 字节，%2 条记录";
-inline constexpr QStringView kStatusDownloadFinished = u"下载完成：共 %1 字节，%2 条记录";
+inline constexpr std::u16string_view kStatusDownloading = u"下载：已收到 %1 字节，%2 条记录";
+inline constexpr std::u16string_view kStatusDownloadFinished = u"下载完成：共 %1 字节，%2 条记录";
 // Added to the two above once a marker came; %1 the record type.
-inline constexpr QStringView kStatusRecordType = u"（%1 类型）";
+inline constexpr std::u16string_view kStatusRecordType = u"（%1 类型）";
 // %1 the records written, %2 the full path of the file.
-inline constexpr QStringView kStatusOutput = u"已输出 %1 条记录：%2";
+inline constexpr std::u16string_view kStatusOutput = u"已输出 %1 条记录：%2";
 // %1 the reason, as the message box told it.
-inline constexpr QStringView kStatusOutputFailed = u"输出失败：%1";
+inline constexpr std::u16string_view kStatusOutputFailed = u"输出失败：%1";
 // The line's health: %1 parity, %2 framing, %3 overrun, %4 break errors, %5 zero bytes, %6 invalid bytes.
-inline constexpr QStringView kStatusLineHealth =
+inline constexpr std::u16string_view kStatusLineHealth =
     u"线路：校验错 %1，帧错 %2，溢出 %3，中断 %4，零字节 %5，无效字符 %6";
 // The same where the system tells a damaged byte but not whether parity or framing was wrong: %1 both.
-inline constexpr QStringView kStatusLineHealthUnsplit =
+inline constexpr std::u16string_view kStatusLineHealthUnsplit =
     u"线路：校验或帧错 %1，溢出 %2，中断 %3，零字节 %4，无效字符 %5";
 // When the line settings look wrong, shown in place of everything else; %1 the settings in force.
-inline constexpr QStringView kStatusNoise = u"⚠ 收到的像是杂乱数据：请核对全站仪的波特率、数据位和校验位（本机：%1）";
-inline constexpr QStringView kStatusErrorsGrowing =
+inline constexpr std::u16string_view kStatusNoise = u"⚠ 收到的像是杂乱数据：请核对全站仪的波特率、数据位和校验位（本机：%1）";
+inline constexpr std::u16string_view kStatusErrorsGrowing =
     u"⚠ 接收时出现线路错误：请核对全站仪的波特率、数据位和校验位（本机：%1）";
 // The settings in force: %1 baud, %2 data bits, %3 parity (an entry of the parity list).
-inline constexpr QStringView kStatusSettings = u"%1 波特，%2 数据位，校验位 %3";
-inline constexpr QStringView kStatusSeparator = u"　|　";
+inline constexpr std::u16string_view kStatusSettings = u"%1 波特，%2 数据位，校验位 %3";
+inline constexpr std::u16string_view kStatusSeparator = u"　|　";
 
 // The file-type filters of the file chooser, in the order offered; the first is selected at the start.
-struct FileFilter {
-  QStringView label;
-  QStringView pattern;
-};
 inline constexpr FileFilter kAllFilesFilter{u"所有文件(*.*)", u"*.*"};
 inline constexpr FileFilter kTextFilesFilter{u"文本文件(*.txt)", u"*.txt"};
 inline constexpr std::array<FileFilter, 2> kFileFilters{kAllFilesFilter, kTextFilesFilter};

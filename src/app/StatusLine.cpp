@@ -1,95 +1,90 @@
 #include "app/StatusLine.h"
 
+#include <algorithm>
+
 #include "app/Messages.h"
-#include "app/PathText.h"
+#include "dialog/PathText.h"
+#include "dialog/Text.h"
 
 namespace kestrion {
 namespace {
 
 namespace m = messages;
 
-QString Number(std::uint64_t n) {
-  return QString::number(n);
-}
-
-QString UploadText(const UploadFigures& upload) {
+std::u16string UploadText(const UploadFigures& upload) {
   switch (upload.state) {
     case UploadProgress::State::Idle:
       return {};
     case UploadProgress::State::Running:
       if (upload.sent == 0 && upload.elapsed.count() == 0) {
-        return m::kStatusUploadWaiting.toString().arg(upload.waitingFor).arg(upload.lineCount);
+        return FormatText(m::kStatusUploadWaiting, {Number(upload.waitingFor), Number(upload.lineCount)});
       } else {
-        QString text = m::kStatusUploadRunning.toString()
-                           .arg(upload.waitingFor)
-                           .arg(upload.lineCount)
-                           .arg(DurationText(upload.elapsed));
-        if (upload.remaining) text += m::kStatusUploadRemaining.toString().arg(DurationText(*upload.remaining));
+        std::u16string text = FormatText(m::kStatusUploadRunning, {Number(upload.waitingFor),
+                                                                  Number(upload.lineCount),
+                                                                  DurationText(upload.elapsed)});
+        if (upload.remaining) text += FormatText(m::kStatusUploadRemaining, {DurationText(*upload.remaining)});
         return text;
       }
     case UploadProgress::State::Finished:
-      return m::kStatusUploadFinished.toString().arg(upload.lineCount).arg(DurationText(upload.elapsed));
+      return FormatText(m::kStatusUploadFinished, {Number(upload.lineCount), DurationText(upload.elapsed)});
     case UploadProgress::State::Stopped:
-      return m::kStatusUploadStopped.toString().arg(upload.sent).arg(upload.lineCount);
+      return FormatText(m::kStatusUploadStopped, {Number(upload.sent), Number(upload.lineCount)});
   }
   return {};
 }
 
-QString DownloadText(const DownloadFigures& d) {
-  QString text = (d.finished ? m::kStatusDownloadFinished : m::kStatusDownloading)
-                     .toString()
-                     .arg(Number(d.bytes), Number(d.records));
+std::u16string DownloadText(const DownloadFigures& d) {
+  std::u16string text =
+      FormatText(d.finished ? m::kStatusDownloadFinished : m::kStatusDownloading, {Number(d.bytes), Number(d.records)});
   if (d.lastMarker != nullptr) {
-    const QString type = QString::fromLatin1(d.lastMarker->outputExtension.data(),
-                                             static_cast<qsizetype>(d.lastMarker->outputExtension.size()))
-                             .mid(1);
-    text += m::kStatusRecordType.toString().arg(type);
+    const std::string_view extension = d.lastMarker->outputExtension;
+    text += FormatText(m::kStatusRecordType, {AsciiToUtf16(extension.substr(std::min<std::size_t>(1, extension.size())))});
   }
   return text;
 }
 
-QString OutputText(const WriteResult& written) {
-  if (!written) return m::kStatusOutputFailed.toString().arg(m::OutputFailureText(written));
-  return m::kStatusOutput.toString().arg(Number(written.recordLines), PathText(written.path));
+std::u16string OutputText(const WriteResult& written) {
+  if (!written) return FormatText(m::kStatusOutputFailed, {m::OutputFailureText(written)});
+  return FormatText(m::kStatusOutput, {Number(static_cast<std::uint64_t>(written.recordLines)), PathText(written.path)});
 }
 
-QString SettingsText(const LineSettings& s) {
-  return m::kStatusSettings.toString().arg(s.baudRate).arg(s.dataBits).arg(m::ParityText(s.parity));
+std::u16string SettingsText(const LineSettings& s) {
+  return FormatText(m::kStatusSettings, {Number(static_cast<std::uint64_t>(s.baudRate)),
+                                         Number(static_cast<std::uint64_t>(s.dataBits)), m::ParityText(s.parity)});
 }
 
-QString HealthText(const LineHealth& h, const std::optional<LineSettings>& settings) {
+std::u16string HealthText(const LineHealth& h, const std::optional<LineSettings>& settings) {
   if (h.verdict != LineVerdict::Fine && settings) {
-    return (h.verdict == LineVerdict::Noise ? m::kStatusNoise : m::kStatusErrorsGrowing)
-        .toString()
-        .arg(SettingsText(*settings));
+    return FormatText(h.verdict == LineVerdict::Noise ? m::kStatusNoise : m::kStatusErrorsGrowing,
+                      {SettingsText(*settings)});
   }
   const LineErrorCounts& e = h.errors;
   if (e.parityOrFraming > 0) {
-    return m::kStatusLineHealthUnsplit.toString().arg(Number(e.parityOrFraming + e.parity + e.framing),
-                                                      Number(e.overruns), Number(e.breaks),
-                                                      Number(h.zeroBytes), Number(h.invalidBytes));
+    return FormatText(m::kStatusLineHealthUnsplit,
+                      {Number(e.parityOrFraming + e.parity + e.framing), Number(e.overruns), Number(e.breaks),
+                       Number(h.zeroBytes), Number(h.invalidBytes)});
   }
-  return m::kStatusLineHealth.toString().arg(Number(e.parity), Number(e.framing), Number(e.overruns),
-                                             Number(e.breaks), Number(h.zeroBytes), Number(h.invalidBytes));
+  return FormatText(m::kStatusLineHealth, {Number(e.parity), Number(e.framing), Number(e.overruns),
+                                           Number(e.breaks), Number(h.zeroBytes), Number(h.invalidBytes)});
 }
 
 }  // namespace
 
-QString DurationText(std::chrono::milliseconds duration) {
+std::u16string DurationText(std::chrono::milliseconds duration) {
   const long long seconds = std::max<long long>(0, duration.count() / 1000);
-  const long long h = seconds / 3600;
-  const long long min = seconds / 60 % 60;
-  const long long s = seconds % 60;
-  if (h > 0) return QStringLiteral("%1:%2:%3").arg(h).arg(min, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
-  return QStringLiteral("%1:%2").arg(min).arg(s, 2, 10, QLatin1Char('0'));
+  const auto h = static_cast<std::uint64_t>(seconds / 3600);
+  const auto min = static_cast<std::uint64_t>(seconds / 60 % 60);
+  const auto s = static_cast<std::uint64_t>(seconds % 60);
+  if (h > 0) return Number(h) + u":" + Number(min, 2) + u":" + Number(s, 2);
+  return Number(min) + u":" + Number(s, 2);
 }
 
-QString StatusLineText(const TransferReport& report, const UploadFigures& upload,
-                       const std::optional<LineHealth>& health) {
+std::u16string StatusLineText(const TransferReport& report, const UploadFigures& upload,
+                              const std::optional<LineHealth>& health) {
   // A warning about the settings matters more than any figure, and needs the whole line.
   if (health && health->verdict != LineVerdict::Fine && report.Settings()) return HealthText(*health, report.Settings());
   // A running upload comes first; otherwise whatever happened last.
-  QString activity;
+  std::u16string activity;
   if (upload.state == UploadProgress::State::Running) {
     activity = UploadText(upload);
   } else {
@@ -107,9 +102,9 @@ QString StatusLineText(const TransferReport& report, const UploadFigures& upload
         break;
     }
   }
-  if (!health) return activity.isEmpty() ? m::kStatusNoPort.toString() : activity;
-  const QString line = HealthText(*health, report.Settings());
-  return activity.isEmpty() ? line : activity + m::kStatusSeparator.toString() + line;
+  if (!health) return activity.empty() ? std::u16string(m::kStatusNoPort) : activity;
+  const std::u16string line = HealthText(*health, report.Settings());
+  return activity.empty() ? line : activity + std::u16string(m::kStatusSeparator) + line;
 }
 
 }  // namespace kestrion

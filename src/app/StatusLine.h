@@ -3,18 +3,19 @@
 // settings look wrong.
 #pragma once
 
-#include <QString>
+#include <chrono>
 #include <optional>
+#include <string>
 
 #include "transfer/TransferReport.h"
 
 namespace kestrion {
 
 // `health` is given while a connection is open.
-QString StatusLineText(const TransferReport& report, const UploadFigures& upload,
-                       const std::optional<LineHealth>& health);
+std::u16string StatusLineText(const TransferReport& report, const UploadFigures& upload,
+                              const std::optional<LineHealth>& health);
 
 // m:ss, or h:mm:ss from an hour on.
-QString DurationText(std::chrono::milliseconds duration);
+std::u16string DurationText(std::chrono::milliseconds duration);
 
 }  // namespace kestrion

@@ -1,24 +1,14 @@
 #include "app/TransferApp.h"
 
-#include <QApplication>
-
-#include "app/AppIcon.h"
-#include "app/Messages.h"
 #include "app/TransferDlg.h"
 
 namespace kestrion {
 
-bool CTransferApp::InitInstance() {
+bool CTransferApp::InitInstance(Prompter& host) {
   // Controls embedded from other components and the three-dimensional look of the standard controls need no
-  // switching on: Qt has no such components, and its style draws every control in the platform's look.
-  QApplication::setApplicationName(messages::kApplicationName.toString());
-  QApplication::setWindowIcon(ApplicationIcon());
-  // Lets a Wayland desktop match the window to its menu entry and icon.
-  QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrion.Kestrion"));
-
-  // The window is the application's only one; Qt needs no main window to be named.
+  // switching on: each host draws every control in its platform's look. The window is the only one.
   CTransferDlg dlg;
-  dlg.DoModal();
+  host.RunModal(dlg);
   return false;
 }
 

@@ -1,122 +1,62 @@
 #include "app/TransferDlg.h"
 
-#include <QAction>
-#include <QComboBox>
-#include <QContextMenuEvent>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QListWidget>
-#include <QMenu>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTimerEvent>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "app/AboutDlg.h"
-#include "app/AppIcon.h"
-#include "app/ControlExchange.h"
-#include "app/DataBox.h"
-#include "app/DialogUnits.h"
-#include "app/DisplayCodec.h"
 #include "app/Messages.h"
-#include "app/PathText.h"
+#include "app/PortList.h"
 #include "app/StatusLine.h"
+#include "dialog/Exchange.h"
+#include "dialog/PathText.h"
 #include "download/Output.h"
 #include "serial/Connection.h"
 #include "serial/PortNames.h"
-#include "ui_TransferDlg.h"
 #include "upload/UploadSource.h"
 
 namespace kestrion {
 namespace {
 
-CString ShownToBytes(QStringView text) {
-  return CString(DisplayCodec::Instance().Encode(text));
+// The chooser's answer, made absolute.
+std::filesystem::path Absolute(const std::filesystem::path& chosen) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(chosen, error);
+  return error ? chosen : absolute;
 }
 
 }  // namespace
 
-CTransferDlg::CTransferDlg(QWidget* parent) : CTransferDlg(nullptr, parent) {}
-
-CTransferDlg::CTransferDlg(Prompter& prompter, QWidget* parent) : CTransferDlg(&prompter, parent) {}
-
-CTransferDlg::CTransferDlg(Prompter* prompter, QWidget* parent)
-    : QDialog(parent), m_pUi(std::make_unique<Ui::CTransferDlg>()), m_pPrompter(prompter) {
-  if (m_pPrompter == nullptr) {
-    m_pOwnPrompter = std::make_unique<WidgetPrompter>(this);
-    m_pPrompter = m_pOwnPrompter.get();
-  }
-  m_hIcon = ApplicationIcon();
-
-  m_pUi->setupUi(this);
-  // A fixed dialog frame: title bar, system menu and close box, no minimise or maximise box.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint);
-  PlaceByDialogUnits(*this);
-  m_arrModeRadios = {m_pUi->IDC_1013, m_pUi->IDC_1018};
-
-  connect(m_pUi->IDC_1008, &QPushButton::clicked, this, &CTransferDlg::OnOpenPort);
-  connect(m_pUi->IDC_1009, &QPushButton::clicked, this, &CTransferDlg::OnClosePort);
-  connect(m_pUi->IDC_1011, &QPushButton::clicked, this, &CTransferDlg::OnOutput);
-  connect(m_pUi->IDC_1002, &QPushButton::clicked, this, &CTransferDlg::OnBrowse);
-  connect(m_pUi->IDC_1012, &QPushButton::clicked, this, &CTransferDlg::OnUpload);
-  connect(m_pUi->IDC_1016, &QPushButton::clicked, this, &CTransferDlg::OnClearData);
-  connect(m_pUi->IDC_1013, &QRadioButton::clicked, this, &CTransferDlg::OnUploadMode);
-  connect(m_pUi->IDC_1018, &QRadioButton::clicked, this, &CTransferDlg::OnDownloadMode);
-
-  // Screen readers read a label's own text only while it has no accessible name of its own.
-  m_pUi->statusLine->setAccessibleDescription(messages::kStatusLineDescription.toString());
-
-  // The window exists from here on, so it is initialised here rather than when it is first shown.
-  OnInitDialog();
-  RefreshStatusLine();
-  m_hStatusLineTimer.start(static_cast<int>(kStatusLinePeriod.count()), this);
-}
+CTransferDlg::CTransferDlg(Prompter* prompter) : CDialog(TransferDialogTemplate(), prompter) {}
 
 CTransferDlg::~CTransferDlg() {
   StopUpload();
-  KillTimer(kStatusTimer);
-  KillTimer(kDownloadPollTimer);
-  OnDestroy();
+  OnClosePort();
 }
 
-int CTransferDlg::DoModal() {
-  return exec();
+void CTransferDlg::DoDataExchange(CDataExchange& dx) {
+  DDX_Control(dx, kIdData, m_edData);
+  DDX_Text(dx, m_edData, m_strData, m_stDataChange ? &*m_stDataChange : nullptr);
+  DDX_Control(dx, kIdPort, m_cbPort);
+  DDX_Control(dx, kIdBaud, m_cbBaud);
+  DDX_Control(dx, kIdDataBits, m_cbDataBits);
+  DDX_Control(dx, kIdParity, m_cbParity);
+  DDX_CBString(dx, m_cbPort, m_strPort);
+  DDX_CBString(dx, m_cbBaud, m_strBaud);
+  DDX_CBString(dx, m_cbDataBits, m_strDataBits);
+  DDX_CBString(dx, m_cbParity, m_strParity);
+  DDX_PathText(dx, kIdFilePath, m_strFilePath);
+  DDX_Control(dx, kIdRoads, m_lbRoads);
+  DDX_Control(dx, kIdStatus, m_edStatus);
+  ExchangeStatus(dx.m_bSaveAndValidate);
+  DDX_Radio(dx, kModeGroup, m_nMode);
 }
 
-QWidget* CTransferDlg::GetDlgItem(int id) const {
-  return findChild<QWidget*>(QStringLiteral("IDC_%1").arg(id), Qt::FindDirectChildrenOnly);
-}
-
-bool CTransferDlg::UpdateData(bool saveAndValidate) {
-  DoDataExchange(saveAndValidate);
-  return true;
-}
-
-void CTransferDlg::DoDataExchange(bool saveAndValidate) {
-  Ui::CTransferDlg& ui = *m_pUi;
-  ExchangeText(saveAndValidate, *ui.IDC_1000, m_strData);
-  // The control members are attached by the first exchange and stay attached.
-  if (m_cbPort == nullptr) m_cbPort = ui.IDC_1004;
-  if (m_cbBaud == nullptr) m_cbBaud = ui.IDC_1005;
-  if (m_cbDataBits == nullptr) m_cbDataBits = ui.IDC_1006;
-  if (m_cbParity == nullptr) m_cbParity = ui.IDC_1007;
-  ExchangeComboText(saveAndValidate, *ui.IDC_1004, m_strPort);
-  ExchangeComboText(saveAndValidate, *ui.IDC_1005, m_strBaud);
-  ExchangeComboText(saveAndValidate, *ui.IDC_1006, m_strDataBits);
-  ExchangeComboText(saveAndValidate, *ui.IDC_1007, m_strParity);
-  ExchangePath(saveAndValidate, *ui.IDC_1010, m_strFilePath);
-  if (m_lbRoads == nullptr) m_lbRoads = ui.IDC_1015;
-  ExchangeStatus(saveAndValidate, *ui.IDC_1014);
-  ExchangeRadio(saveAndValidate, m_arrModeRadios.data(), static_cast<int>(m_arrModeRadios.size()), m_nMode);
-}
-
-void CTransferDlg::ExchangeStatus(bool saveAndValidate, DataBox& box) {
+void CTransferDlg::ExchangeStatus(bool saveAndValidate) {
   if (saveAndValidate) {
-    const bool edited = box.IsEdited();
-    const CString shown = box.Bytes();
+    const bool edited = m_edStatus.IsEdited();
+    const CString shown = m_edStatus.Bytes();
     std::lock_guard lock(m_stUpload.lock);
     // Unless the operator edited it, the box shows an earlier state of the status text, which only grows
     // while a worker runs; taking it would drop what the worker added since the last echo.
@@ -128,72 +68,89 @@ void CTransferDlg::ExchangeStatus(bool saveAndValidate, DataBox& box) {
     std::lock_guard lock(m_stUpload.lock);
     status = m_stUpload.status;
   }
-  ExchangeText(false, box, status);
+  m_edStatus.SetBytes(status);
   // The echo compares with what the box shows, so that an emptied status shown here is not taken for the one
   // that an earlier upload left in the box.
   m_strLastShownStatus = std::move(status);
 }
 
+void CTransferDlg::AddComboEntry(CComboBox& combo, const CString& entry) {
+  combo.AddString(entry, Codec().Decode(entry.View()));
+}
+
+void CTransferDlg::AddPortEntry(const std::string& portName) {
+  m_cbPort.AddString(CString(portName), NameText(CString(portName)));
+}
+
 bool CTransferDlg::OnInitDialog() {
-  UpdateData(false);
+  CDialog::OnInitDialog();
 
   // The system menu gets a separator and the About entry, unless the entry's text is empty.
-  m_pSystemMenu = new QMenu(this);
-  const QString aboutEntry = messages::kAboutMenuEntry.toString();
-  if (!aboutEntry.isEmpty()) {
-    m_pSystemMenu->addSeparator();
-    QAction* about = m_pSystemMenu->addAction(aboutEntry);
-    about->setData(kIdmAboutBox);
-    connect(about, &QAction::triggered, this, [this] { OnSysCommand(kIdmAboutBox); });
+  if (!messages::kAboutMenuEntry.empty()) {
+    View().AppendSystemMenu(0, {});
+    View().AppendSystemMenu(kIdmAboutBox, messages::kAboutMenuEntry);
   }
 
   // One icon carries both the big and the small image.
-  setWindowIcon(m_hIcon);
+  View().SetIcon(m_hIcon);
 
-  m_pUi->IDC_1008->setEnabled(true);
-  m_pUi->IDC_1009->setEnabled(false);
+  View().EnableWindow(kIdOpenPort, true);
+  View().EnableWindow(kIdClosePort, false);
 
-  for (const std::string& name : ListPortNames()) AddPortEntry(*m_cbPort, name);
-  m_cbPort->setCurrentIndex(0);
-  for (const char* baud : {"4800", "9600", "19200", "38400"}) AddComboEntry(*m_cbBaud, baud);
-  m_cbBaud->setCurrentIndex(2);
-  for (const char* bits : {"7", "8"}) AddComboEntry(*m_cbDataBits, bits);
-  m_cbDataBits->setCurrentIndex(1);
+  for (const std::string& name : ListPortNames()) AddPortEntry(name);
+  m_cbPort.SetCurSel(0);
+  for (const char* baud : {"4800", "9600", "19200", "38400"}) AddComboEntry(m_cbBaud, baud);
+  m_cbBaud.SetCurSel(2);
+  for (const char* bits : {"7", "8"}) AddComboEntry(m_cbDataBits, bits);
+  m_cbDataBits.SetCurSel(1);
   // The index of a parity entry is its parity code.
-  for (const QStringView parity : messages::kParityEntries) AddComboEntry(*m_cbParity, ShownToBytes(parity));
-  m_cbParity->setCurrentIndex(0);
+  for (const std::u16string_view parity : messages::kParityEntries) AddComboEntry(m_cbParity, Codec().Encode(parity));
+  m_cbParity.SetCurSel(0);
 
   OnDownloadMode();
+
+  // Screen readers read the line's own text only while it has no accessible name of its own.
+  View().SetDescription(kIdStatusLine, messages::kStatusLineDescription);
+  RefreshStatusLine();
+  SetTimer(kStatusLineTimer, kStatusLinePeriod);
   return true;
 }
 
-void CTransferDlg::SetTimer(int id, std::chrono::milliseconds period) {
-  if (id <= 0 || id >= static_cast<int>(m_arrTimers.size())) return;
-  m_arrTimers[static_cast<std::size_t>(id)].start(static_cast<int>(period.count()), this);
-}
-
-void CTransferDlg::KillTimer(int id) {
-  if (id <= 0 || id >= static_cast<int>(m_arrTimers.size())) return;
-  m_arrTimers[static_cast<std::size_t>(id)].stop();
-}
-
-bool CTransferDlg::IsTimerRunning(int id) const {
-  if (id <= 0 || id >= static_cast<int>(m_arrTimers.size())) return false;
-  return m_arrTimers[static_cast<std::size_t>(id)].isActive();
-}
-
-void CTransferDlg::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == m_hStatusLineTimer.timerId()) {
-    RefreshStatusLine();
+void CTransferDlg::OnCommand(int id, Notification code) {
+  if (code == Notification::DropDown) {
+    if (id == kIdPort) OnPortDropDown();
     return;
   }
-  for (std::size_t id = 1; id < m_arrTimers.size(); ++id) {
-    if (m_arrTimers[id].isActive() && m_arrTimers[id].timerId() == event->timerId()) {
-      OnTimer(static_cast<int>(id));
+  if (code != Notification::Clicked) return;
+  switch (id) {
+    case kIdOpenPort:
+      OnOpenPort();
       break;
-    }
+    case kIdClosePort:
+      OnClosePort();
+      break;
+    case kIdOutput:
+      OnOutput();
+      break;
+    case kIdBrowse:
+      OnBrowse();
+      break;
+    case kIdUpload:
+      OnUpload();
+      break;
+    case kIdClearData:
+      OnClearData();
+      break;
+    case kIdUploadMode:
+      OnUploadMode();
+      break;
+    case kIdDownloadMode:
+      OnDownloadMode();
+      break;
+    default:
+      CDialog::OnCommand(id, code);
+      break;
   }
-  QDialog::timerEvent(event);
 }
 
 void CTransferDlg::OnTimer(int id) {
@@ -205,6 +162,8 @@ void CTransferDlg::OnTimer(int id) {
     // an upload): the worker stays the port's only reader, so neither takes the other's bytes and the
     // worker's status text never lands in the data text. Reception relies on this rule, which lives here.
     if (!m_hUploadWorker.Running()) DownloadPoll();
+  } else if (id == kStatusLineTimer) {
+    RefreshStatusLine();
   }
 }
 
@@ -216,7 +175,7 @@ void CTransferDlg::StatusEcho() {
     if (m_stUpload.status == m_strLastShownStatus) return;
     status = m_stUpload.status;
   }
-  m_pUi->IDC_1014->SetBytes(status);
+  m_edStatus.SetBytes(status);
   m_strLastShownStatus = std::move(status);
 }
 
@@ -227,21 +186,24 @@ void CTransferDlg::DownloadPoll() {
   if (!waiting || *waiting == 0) return;
 
   // What the operator typed becomes part of the data text below, and what reception knew about the text is
-  // then stale. The revision also catches an edit that another command took in and showed again meanwhile.
-  DataBox& box = *m_pUi->IDC_1000;
-  if (box.IsEdited() || box.document()->revision() != m_nDataRevision) m_stReception.Restart();
+  // then stale. (A text that another command took in and showed again is no longer the one reception left,
+  // which it sees for itself.)
+  if (m_edData.IsEdited()) m_stReception.Restart();
   UpdateData(true);
 
   const ChunkRead read = ReadChunk(m_hComm);
+  const std::uint64_t before = m_strData.ContentId();
   const ReceptionStep step = m_stReception.Step(m_strData, m_strLastMarker, read.chunk);
   m_stReport.ReadArrived(read, step, m_hComm.LineErrors());
+  // The box is shown what changed, without looking for it through the whole text.
+  m_stDataChange = TextChange{before, m_strData.ContentId(), step.changedFrom};
   UpdateData(false);
-  m_nDataRevision = box.document()->revision();
+  m_stDataChange.reset();
   if (!step.finished) return;
 
   KillTimer(kDownloadPollTimer);
   UpdateData(false);
-  m_pPrompter->MessageBox(messages::kDownloadComplete.toString(), Prompter::Icon::Information);
+  GetPrompter().MessageBox(messages::kDownloadComplete, Prompter::Icon::Information);
   SetTimer(kDownloadPollTimer, kTimerPeriod);
 }
 
@@ -249,11 +211,11 @@ void CTransferDlg::RefreshStatusLine() {
   const UploadFigures upload = FiguresOf(GetUploadProgress(), ReportClock::now());
   std::optional<LineHealth> health;
   if (m_bPortOpen != 0) health = m_stReport.Health(m_hComm.LineErrors());
-  const QString text = StatusLineText(m_stReport, upload, health);
-  QLabel& line = *m_pUi->statusLine;
-  if (line.text() == text) return;
-  line.setText(text);
-  line.setToolTip(text);  // the whole text, where the line is too narrow for it
+  std::u16string text = StatusLineText(m_stReport, upload, health);
+  if (text == m_strShownStatusLine) return;
+  View().SetText(kIdStatusLine, text);
+  View().SetToolTip(kIdStatusLine, text);  // the whole text, where the line is too narrow for it
+  m_strShownStatusLine = std::move(text);
 }
 
 CString CTransferDlg::GetStatus() const {
@@ -281,40 +243,19 @@ UploadProgress CTransferDlg::GetUploadProgress() const {
   return m_stUpload.progress;
 }
 
-void CTransferDlg::OnSysCommand(unsigned id) {
+bool CTransferDlg::OnSysCommand(unsigned id) {
   // The low four bits of a system command are the system's own.
-  switch (id & 0xFFF0) {
-    case kIdmAboutBox: {
-      CAboutDlg about(this);
-      m_pPrompter->RunModal(about);
-      break;
-    }
-    case kScClose:
-      close();
-      break;
-    case kScMinimize:
-      showMinimized();
-      break;
-    default:
-      // Moving and sizing belong to the window manager.
-      break;
-  }
-}
-
-void CTransferDlg::contextMenuEvent(QContextMenuEvent* event) {
-  if (m_pSystemMenu != nullptr && !m_pSystemMenu->isEmpty()) {
-    m_pSystemMenu->exec(event->globalPos());
-    event->accept();
-    return;
-  }
-  QDialog::contextMenuEvent(event);
+  if ((id & 0xFFF0) != kIdmAboutBox) return false;
+  CAboutDlg about;
+  GetPrompter().RunModal(about);
+  return true;
 }
 
 void CTransferDlg::OnOpenPort() {
   UpdateData(true);
   if (m_bPortOpen != 0) return;
   const std::optional<LineSettings> settings =
-      SettingsFromFields(m_strBaud, m_strDataBits, m_cbParity->currentIndex());
+      SettingsFromFields(m_strBaud, m_strDataBits, m_cbParity.GetCurSel());
   const PortResult opened = OpenConnection(m_hComm, m_strPort.Bytes(), settings);
   ShowOpenFailure(opened.failure);
   if (!opened) {
@@ -323,14 +264,14 @@ void CTransferDlg::OnOpenPort() {
   }
   m_stReport.ConnectionOpened(*settings);
   m_bPortOpen = 1;
-  m_pUi->IDC_1008->setEnabled(false);
-  m_pUi->IDC_1009->setEnabled(true);
+  View().EnableWindow(kIdOpenPort, false);
+  View().EnableWindow(kIdClosePort, true);
   SetTimer(kStatusTimer, kTimerPeriod);
 }
 
 void CTransferDlg::ShowOpenFailure(PortFailure failure) {
   // A failed open stays silent; the reason waits on the button for whoever looks, until the next open.
-  m_pUi->IDC_1008->setToolTip(messages::PortFailureText(failure).toString());
+  View().SetToolTip(kIdOpenPort, messages::PortFailureText(failure));
 }
 
 void CTransferDlg::OnClosePort() {
@@ -338,22 +279,39 @@ void CTransferDlg::OnClosePort() {
   m_hComm.Close();
   m_bPortOpen = 0;
   m_stReport.ConnectionClosed();
-  m_pUi->IDC_1008->setEnabled(true);
-  m_pUi->IDC_1009->setEnabled(false);
+  View().EnableWindow(kIdOpenPort, true);
+  View().EnableWindow(kIdClosePort, false);
   KillTimer(kStatusTimer);
 }
 
 void CTransferDlg::OnDestroy() {
+  // The modal run is over: the window is gone as far as the worker and the port are concerned.
+  StopUpload();
   OnClosePort();
 }
 
+void CTransferDlg::OnPortDropDown() {
+  PortList shown;
+  for (int i = 0; i < m_cbPort.GetCount(); ++i) shown.entries.push_back(m_cbPort.GetItemBytes(i).Bytes());
+  shown.selected = m_cbPort.GetCurSel();
+  std::optional<std::string> selected;
+  if (shown.selected >= 0) selected = shown.entries[static_cast<std::size_t>(shown.selected)];
+
+  const PortList fresh = RefreshedPortList(ListPortNames(), selected);
+  if (fresh == shown) return;
+  // The same port stays selected.
+  m_cbPort.ResetContent();
+  for (const std::string& name : fresh.entries) AddPortEntry(name);
+  m_cbPort.SetCurSel(fresh.selected);
+}
+
 void CTransferDlg::OnBrowse() {
-  const std::optional<QString> chosen = m_pPrompter->ChooseOpenFile(messages::kFileFilters);
+  const std::optional<std::filesystem::path> chosen = GetPrompter().ChooseOpenFile(messages::kFileFilters);
   if (!chosen) return;
-  const std::filesystem::path file = PathOfChosen(*chosen);
+  const std::filesystem::path file = Absolute(*chosen);
   // Refused before anything is given up for it: the data text and the roads stay as they are.
   if (TooBigForText(file)) {
-    m_pPrompter->MessageBox(messages::kFileTooBig.toString().arg(PathText(file)), Prompter::Icon::Stop);
+    GetPrompter().MessageBox(FormatText(messages::kFileTooBig, {PathText(file)}), Prompter::Icon::Stop);
     return;
   }
   UpdateData(true);
@@ -361,33 +319,32 @@ void CTransferDlg::OnBrowse() {
   m_strData.Empty();
   m_stReport.DataReplaced();  // a download still in the data text is given up for the file
   m_strFilePath = PathBytes(file);
-  m_lbRoads->clear();
+  m_lbRoads.ResetContent();
   m_stReception.Restart();
 
   UploadSource source;
   const LoadResult loaded = LoadUploadSource(file, source);
   m_strData = std::move(source.data);
   // Road names are code page 936 bytes like the data; entry i and buffer i always stand for the same road.
-  for (const CString& name : source.roadNames)
-    m_lbRoads->addItem(DisplayCodec::Instance().Decode(name.View()));
+  for (const CString& name : source.roadNames) m_lbRoads.AddString(Codec().Decode(name.View()));
   m_strRoadData = std::move(source.roadData);
   if (loaded.readError || loaded.tooBig) {
     // The load ends here; the fields keep what was read, and the window shows what it showed before.
-    const QStringView message = loaded.tooBig ? messages::kFileTooBig : messages::kFileReadError;
-    m_pPrompter->MessageBox(message.toString().arg(PathText(file)), Prompter::Icon::Stop);
+    const std::u16string_view message = loaded.tooBig ? messages::kFileTooBig : messages::kFileReadError;
+    GetPrompter().MessageBox(FormatText(message, {PathText(file)}), Prompter::Icon::Stop);
     return;
   }
 
   UpdateData(false);
-  if (m_lbRoads->count() > 0) {
-    m_lbRoads->setFocus();
-    m_lbRoads->setCurrentRow(0);
+  if (m_lbRoads.GetCount() > 0) {
+    View().SetFocus(kIdRoads);
+    m_lbRoads.SetCurSel(0);
   }
 }
 
 void CTransferDlg::OnUpload() {
   if (m_bPortOpen == 0) {
-    m_pPrompter->MessageBox(messages::kPortNotOpen.toString(), Prompter::Icon::Exclamation);
+    GetPrompter().MessageBox(messages::kPortNotOpen, Prompter::Icon::Exclamation);
     return;
   }
   // One worker at a time answers the instrument, and the lines are never rebuilt under a running one: an
@@ -412,9 +369,9 @@ void CTransferDlg::OnUpload() {
 }
 
 std::optional<int> CTransferDlg::SelectedRoad() const {
-  const QList<QListWidgetItem*> selected = m_lbRoads->selectedItems();
-  if (selected.isEmpty()) return std::nullopt;
-  return m_lbRoads->row(selected.front());
+  const int selected = m_lbRoads.GetCurSel();
+  if (selected < 0) return std::nullopt;
+  return selected;
 }
 
 void CTransferDlg::StopUpload() {
@@ -425,35 +382,35 @@ void CTransferDlg::StopUpload() {
 void CTransferDlg::OnOutput() {
   UpdateData(true);
   if (m_strData.IsEmpty()) {
-    m_pPrompter->MessageBox(messages::kNoDataToOutput.toString(), Prompter::Icon::Exclamation);
+    GetPrompter().MessageBox(messages::kNoDataToOutput, Prompter::Icon::Exclamation);
     return;
   }
-  const std::optional<QString> chosen = m_pPrompter->ChooseOpenFile(messages::kFileFilters, true);
+  const std::optional<std::filesystem::path> chosen = GetPrompter().ChooseOpenFile(messages::kFileFilters, true);
   if (!chosen) return;
 
   // Polls go on while the chooser is open, so the data text is taken as it stands now.
-  const WriteResult written = OutputData(m_strData, m_strLastMarker, PathOfChosen(*chosen));
+  const WriteResult written = OutputData(m_strData, m_strLastMarker, Absolute(*chosen));
   m_stReception.Restart();  // the closing text was cut off the data text
   m_strOutputPath = PathBytes(written.path);
   m_stReport.OutputWritten(written);
   if (!written) {
-    m_pPrompter->MessageBox(messages::OutputFailureText(written), Prompter::Icon::Stop);
+    GetPrompter().MessageBox(messages::OutputFailureText(written), Prompter::Icon::Stop);
     return;
   }
   UpdateData(false);
-  m_pPrompter->MessageBox(messages::kDataOutput.toString(), Prompter::Icon::Information);
+  GetPrompter().MessageBox(messages::kDataOutput, Prompter::Icon::Information);
 }
 
 void CTransferDlg::OnClearData() {
   m_strData.Empty();
-  m_lbRoads->clear();
+  m_lbRoads.ResetContent();
   UpdateData(false);
   m_stReport.DataReplaced();
 }
 
 void CTransferDlg::OnUploadMode() {
   m_nMode = 0;
-  m_pUi->IDC_1012->setEnabled(true);
+  View().EnableWindow(kIdUpload, true);
   KillTimer(kDownloadPollTimer);
   SetTimer(kStatusTimer, kTimerPeriod);
 }
@@ -463,7 +420,7 @@ void CTransferDlg::OnDownloadMode() {
   // it; choosing download mode is the operator's word that the upload is over, so it ends at its next cycle.
   StopUpload();
   m_nMode = 1;
-  m_pUi->IDC_1012->setEnabled(false);
+  View().EnableWindow(kIdUpload, false);
   KillTimer(kStatusTimer);
   SetTimer(kDownloadPollTimer, kTimerPeriod);
 }
@@ -471,50 +428,18 @@ void CTransferDlg::OnDownloadMode() {
 void CTransferDlg::OnOK() {
   UpdateData(true);
   if (!MayLeave()) return;
-  QDialog::accept();
+  EndDialog(kIdOk);
 }
 
 void CTransferDlg::OnCancel() {
   if (!MayLeave()) return;
-  QDialog::reject();
-}
-
-void CTransferDlg::accept() {
-  OnOK();
-}
-
-void CTransferDlg::reject() {
-  OnCancel();
-}
-
-void CTransferDlg::done(int result) {
-  QDialog::done(result);
-  // The modal run is over: the window is gone as far as the worker and the port are concerned.
-  StopUpload();
-  OnDestroy();
+  EndDialog(kIdCancel);
 }
 
 bool CTransferDlg::MayLeave() {
-  if (!HasUnsavedDownload() || m_pUi->IDC_1000->document()->isEmpty()) return true;
-  return m_pPrompter->MessageBox(messages::kUnsavedDownload.toString(), Prompter::Icon::Question,
-                                Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
-}
-
-void CTransferDlg::keyPressEvent(QKeyEvent* event) {
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  const bool plain = event->modifiers() == Qt::NoModifier ||
-                     (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-  if (enter && plain) {
-    // The multi-line boxes keep Enter for themselves; here it reaches the window from anywhere else.
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-      if (button->isEnabled()) button->click();
-    } else {
-      OnOK();
-    }
-    event->accept();
-    return;
-  }
-  QDialog::keyPressEvent(event);
+  if (!HasUnsavedDownload() || m_edData.IsEmpty()) return true;
+  return GetPrompter().MessageBox(messages::kUnsavedDownload, Prompter::Icon::Question, Prompter::Buttons::YesNo) ==
+         Prompter::Answer::Yes;
 }
 
 }  // namespace kestrion

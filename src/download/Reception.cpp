@@ -67,9 +67,10 @@ void Reception::KeepWithin(int limit) {
 // leaves one inside a character. The checks then look only at the text from their position on: for a poll in
 // the middle of a download, that is the chunk and a few bytes before it.
 ReceptionStep Reception::Step(CString& data, CString& lastMarker, const CString& chunk) {
-  if (!m_bKnown || data.GetLength() != m_nLength) ExamineFromStart(data);  // a length we did not leave: the text was changed
+  if (!m_bKnown || data.ContentId() != m_nTextId) ExamineFromStart(data);  // not the text we left: it was changed
 
   ReceptionStep result;
+  result.changedFrom = data.GetLength();
   CString piece = chunk;
   result.marker = FindFirstMarker(piece);
   if (result.marker != nullptr) {
@@ -83,6 +84,7 @@ ReceptionStep Reception::Step(CString& data, CString& lastMarker, const CString&
     const CString marker(std::string_view(&result.marker->marker, 1));
     const CString lineEnd(kLineEnd);
     const std::vector<int> matches = Occurrences(data, marker, m_arrMarkerFrom[index]);
+    if (!matches.empty()) result.changedFrom = std::min(result.changedFrom, matches.front());
     data.Replace(marker, lineEnd, m_arrMarkerFrom[index]);
     MoveAcross(matches, marker.GetLength(), lineEnd.GetLength());
     lastMarker = marker;
@@ -101,6 +103,7 @@ ReceptionStep Reception::Step(CString& data, CString& lastMarker, const CString&
   result.finished = data.Find(kWordFinish, m_nFinishFrom) >= 0;
   if (result.finished) {
     const std::vector<int> matches = Occurrences(data, endWord, m_nEndWordFrom);
+    if (!matches.empty()) result.changedFrom = std::min(result.changedFrom, matches.front());
     data.Replace(endWord, CString(), m_nEndWordFrom);
     MoveAcross(matches, endWord.GetLength(), 0);
     // Removing a word joins the text on both sides of it, which may spell the word again across the seam.
@@ -108,12 +111,13 @@ ReceptionStep Reception::Step(CString& data, CString& lastMarker, const CString&
       m_nEndWordFrom = data.CharStartAtOrBefore(std::max(0, matches.front() - (endWord.GetLength() - 1)));
     }
     data.TrimRight();
+    result.changedFrom = std::min(result.changedFrom, data.GetLength());
     KeepWithin(LastCharStart(data));
     data += kLineEnd;
   }
   m_nFinishFrom = PastWholeWords(data, Length(kWordFinish));
 
-  m_nLength = data.GetLength();
+  m_nTextId = data.ContentId();
   return result;
 }
 

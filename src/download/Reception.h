@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -27,13 +28,16 @@ struct ReceptionStep {
   // The poll brought a new "Finish": the closing text was removed and the data text now ends in one CR LF.
   // The window stops its poll timer, shows the text, tells the operator and starts the timer again.
   bool finished = false;
+  // The data text's bytes before this position are as the step found them, so a view of the text needs to
+  // redraw only from here on.
+  int changedFrom = 0;
 };
 
 class Reception {
  public:
   // Adds `chunk` to `data`, turns the chunk's marker into CR LF in the whole of `data` and makes it `lastMarker`,
-  // then applies the end of a download when a new "Finish" arrived. `data` must be the text that the previous
-  // step left, unless Restart() was called since.
+  // then applies the end of a download when a new "Finish" arrived. A `data` that is not the text the previous
+  // step left is examined from its start, as after Restart().
   ReceptionStep Step(CString& data, CString& lastMarker, const CString& chunk);
 
   // The data text was changed by something other than Step (typed, pasted, cleared, loaded): what is known
@@ -47,7 +51,7 @@ class Reception {
   void KeepWithin(int limit);
 
   bool m_bKnown = false;
-  int m_nLength = 0;  // length of the data text when the last step ended
+  std::uint64_t m_nTextId = 0;  // identity of the data text when the last step ended
   // Per marker (table order): no occurrence of that marker begins before this position.
   std::array<int, kMarkerTable.size()> m_arrMarkerFrom{};
   int m_nEndWordFrom = 0;  // no "Download Finish" begins before this position

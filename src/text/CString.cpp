@@ -1,6 +1,7 @@
 #include "text/CString.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -67,26 +68,53 @@ CString::CString(const char* text) : m_bytes(text == nullptr ? "" : text) {}
 CString::CString(std::string_view bytes) : m_bytes(UpToZero(bytes)) {}
 CString::CString(const std::string& bytes) : m_bytes(UpToZero(bytes)) {}
 
+CString::CString(CString&& other) noexcept : m_bytes(std::move(other.m_bytes)), m_nId(other.m_nId) {
+  other.m_bytes.clear();
+  other.m_nId = 0;
+}
+
+CString& CString::operator=(CString&& other) noexcept {
+  if (this != &other) {
+    m_bytes = std::move(other.m_bytes);
+    m_nId = other.m_nId;
+    other.m_bytes.clear();
+    other.m_nId = 0;
+  }
+  return *this;
+}
+
+std::uint64_t CString::ContentId() const {
+  static std::atomic<std::uint64_t> next{1};
+  if (m_nId == 0) m_nId = next.fetch_add(1, std::memory_order_relaxed);
+  return m_nId;
+}
+
 CString CString::FromBuffer(const char* buffer, std::size_t size) {
   return CString(std::string_view(buffer, size));
 }
 
 CString& CString::operator+=(const CString& other) {
+  Changed();
   m_bytes += other.m_bytes;
   return *this;
 }
 
 CString& CString::operator+=(const char* other) {
+  Changed();
   if (other != nullptr) m_bytes += other;
   return *this;
 }
 
 CString& CString::operator+=(char ch) {
+  Changed();
   if (ch != '\0') m_bytes += ch;
   return *this;
 }
 
-void CString::Append(std::string_view bytes) { m_bytes += UpToZero(bytes); }
+void CString::Append(std::string_view bytes) {
+  Changed();
+  m_bytes += UpToZero(bytes);
+}
 
 int CString::CharStartAtOrBefore(int pos) const {
   if (pos <= 0) return 0;
@@ -136,6 +164,7 @@ int CString::Replace(const CString& oldText, const CString& newText, int start) 
     return true;
   });
   if (matches.empty()) return 0;
+  Changed();
   // The part before the first match stays where it is; only the rest is rebuilt.
   const std::size_t first = matches.front();
   const std::size_t oldSize = oldText.m_bytes.size();
@@ -162,6 +191,7 @@ int CString::Remove(char ch) { return Replace(ch, CString()); }
 CString& CString::TrimLeft() {
   std::size_t i = 0;
   while (i < m_bytes.size() && IsWhiteSpace(ByteAt(m_bytes, i))) ++i;  // white space is never a lead byte
+  Changed();
   m_bytes.erase(0, i);
   return *this;
 }
@@ -180,16 +210,19 @@ void TrimRightWhile(std::string& s, InSet inSet) {
 }  // namespace
 
 CString& CString::TrimRight() {
+  Changed();
   TrimRightWhile(m_bytes, [](unsigned char b) { return IsWhiteSpace(b); });
   return *this;
 }
 
 CString& CString::TrimRight(const CString& set) {
+  Changed();
   TrimRightWhile(m_bytes, [&set](unsigned char b) { return set.m_bytes.find(static_cast<char>(b)) != std::string::npos; });
   return *this;
 }
 
 CString& CString::TrimRight(char ch) {
+  Changed();
   TrimRightWhile(m_bytes, [ch](unsigned char b) { return b == static_cast<unsigned char>(ch); });
   return *this;
 }
@@ -217,6 +250,7 @@ CString CString::Mid(int first, int count) const {
 }
 
 CString& CString::MakeUpper() {
+  Changed();
   for (std::size_t i = 0; i < m_bytes.size(); i += CharLength(m_bytes, i)) {
     const unsigned char b = ByteAt(m_bytes, i);
     if (b >= 'a' && b <= 'z' && CharLength(m_bytes, i) == 1) m_bytes[i] = static_cast<char>(b - 'a' + 'A');
@@ -238,6 +272,7 @@ void CString::Format(const char* format, ...) {
     out.resize(static_cast<std::size_t>(needed));
   }
   va_end(args);
+  Changed();
   m_bytes = std::string(UpToZero(out));
 }
 

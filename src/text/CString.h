@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,12 +29,21 @@ class CString {
   CString(const char* text);  // NOLINT(google-explicit-constructor): used like a string literal
   CString(std::string_view bytes);  // NOLINT(google-explicit-constructor)
   CString(const std::string& bytes);  // NOLINT(google-explicit-constructor)
+  CString(const CString&) = default;
+  CString& operator=(const CString&) = default;
+  // A moved-from string is empty and has no identity, so that it never shares one with the string it went to.
+  CString(CString&& other) noexcept;
+  CString& operator=(CString&& other) noexcept;
+  ~CString() = default;
   // The bytes of a receive buffer up to its first zero byte (or all `size` when there is none).
   static CString FromBuffer(const char* buffer, std::size_t size);
 
   int GetLength() const { return static_cast<int>(m_bytes.size()); }
   bool IsEmpty() const { return m_bytes.empty(); }
-  void Empty() { m_bytes.clear(); }
+  void Empty() {
+    m_bytes.clear();
+    m_nId = 0;
+  }
   char GetAt(int index) const { return m_bytes[static_cast<std::size_t>(index)]; }
   char operator[](int index) const { return GetAt(index); }
 
@@ -88,12 +98,23 @@ class CString {
   // First character start at or after `pos`.
   int CharStartAtOrAfter(int pos) const;
 
-  friend bool operator==(const CString& a, const CString& b) { return a.m_bytes == b.m_bytes; }
+  // An identity of the content: two strings with the same identity hold the same bytes, since a copy takes the
+  // identity with the bytes and every change gives the changed string a new one when it is next asked. It lets a
+  // window tell in constant time that a long text is still the one it shows.
+  std::uint64_t ContentId() const;
+
+  // Equal identities mean equal bytes: then no byte is compared.
+  friend bool operator==(const CString& a, const CString& b) {
+    return (a.m_nId != 0 && a.m_nId == b.m_nId) || a.m_bytes == b.m_bytes;
+  }
   friend bool operator==(const CString& a, const char* b) { return a.m_bytes == b; }
   friend bool operator<(const CString& a, const CString& b) { return a.m_bytes < b.m_bytes; }
 
  private:
+  void Changed() { m_nId = 0; }
+
   std::string m_bytes;
+  mutable std::uint64_t m_nId = 0;  // 0: none given yet (ContentId gives one)
 };
 
 CString operator+(CString a, const CString& b);

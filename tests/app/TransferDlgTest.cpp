@@ -1,226 +1,80 @@
-// The main window: its controls as the template lays them out, start-up, data exchange, modes and timers,
-// system commands, keys, and leaving.
+// The main window's behaviour: start-up, data exchange, modes and timers, system commands, clear data, and
+// leaving with downloaded data that was not output.
 #include <gtest/gtest.h>
 
-#include <QButtonGroup>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
 #include <string>
 #include <vector>
 
-#include "ScriptedPrompter.h"
 #include "WindowDriving.h"
-#include "app/ControlExchange.h"
-#include "app/DataBox.h"
-#include "app/DialogUnits.h"
+#include "app/ControlTable.h"
 #include "app/TransferDlg.h"
 #include "common/TestNames.h"
 
 namespace kestrion {
 namespace {
 
+using testing_support::Entries;
+using testing_support::FakeView;
 using testing_support::ScriptedPrompter;
+using testing_support::Window;
 
-// GBK bytes of the parity entries and of a road name.
+// GBK bytes of the parity entries.
 const std::string kNone = "\xCE\xDE";
 const std::string kOdd = "\xC6\xE6\xBC\xEC\xD1\xE9";
 const std::string kEven = "\xC5\xBC\xBC\xEC\xD1\xE9";
 
-template <typename T>
-T* Item(const CTransferDlg& dlg, int id) {
-  return qobject_cast<T*>(dlg.GetDlgItem(id));
-}
-
-DataBox& DataBoxOf(const CTransferDlg& dlg) {
-  return *Item<DataBox>(dlg, CTransferDlg::kIdData);
-}
-
-std::vector<std::string> Entries(const QComboBox& combo) {
-  std::vector<std::string> entries;
-  entries.reserve(static_cast<std::size_t>(combo.count()));
-  for (int i = 0; i < combo.count(); ++i) entries.push_back(ComboEntry(combo, i).Bytes());
-  return entries;
-}
-
-class TransferDlgTest : public testing::Test {
- protected:
-  ScriptedPrompter prompter;
-  CTransferDlg dlg{prompter};
-};
-
-// ---- the control table
-
-struct ControlRow {
-  const char* name;
-  int id;  // 0: found by object name
-  const char* objectName;
-  const char* className;
-  std::u16string caption;
-  QRect dialogUnits;
-};
-
-class TransferDlgControls : public testing::TestWithParam<ControlRow> {
- protected:
-  ScriptedPrompter prompter;
-  CTransferDlg dlg{prompter};
-};
-
-TEST_P(TransferDlgControls, SitWhereTheTemplatePutsThem) {
-  const ControlRow& row = GetParam();
-  QWidget* control =
-      row.id != 0 ? dlg.GetDlgItem(row.id) : dlg.findChild<QWidget*>(QString::fromLatin1(row.objectName));
-  ASSERT_NE(control, nullptr);
-  EXPECT_TRUE(control->inherits(row.className)) << control->metaObject()->className();
-  const QString caption = QString::fromStdU16String(row.caption);
-  QString shown;
-  if (auto* button = qobject_cast<QAbstractButton*>(control)) shown = button->text();
-  if (auto* label = qobject_cast<QLabel*>(control)) shown = label->text();
-  if (auto* group = qobject_cast<QGroupBox*>(control)) shown = group->title();
-  EXPECT_EQ(shown, caption);
-
-  const QRect expected = DialogUnitsToPixels(row.dialogUnits, BaseUnitsOf(dlg.font()));
-  EXPECT_EQ(control->pos(), expected.topLeft());
-  EXPECT_EQ(control->width(), expected.width());
-  if (qobject_cast<QComboBox*>(control) != nullptr) {
-    EXPECT_LT(control->height(), expected.height());  // the rest is the dropped-down list
-  } else {
-    EXPECT_EQ(control->height(), expected.height());
-  }
-  EXPECT_TRUE(control->isVisibleTo(&dlg));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Template102, TransferDlgControls,
-    testing::Values(
-        ControlRow{"OpenPort", 1008, "", "QPushButton", u"打开端口", {233, 15, 55, 15}},
-        ControlRow{"Port", 1004, "", "QComboBox", u"", {51, 17, 65, 143}},
-        ControlRow{"UploadMode", 1013, "", "QRadioButton", u"上传数据至全站仪", {308, 18, 79, 10}},
-        ControlRow{"DownloadMode", 1018, "", "QRadioButton", u"从全站仪下载数据", {308, 39, 80, 10}},
-        ControlRow{"Data", 1000, "", "kestrion::DataBox", u"", {13, 114, 214, 129}},
-        ControlRow{"DataGroup", 0, "dataGroup", "QGroupBox", u"下载 / 上传数据", {5, 102, 292, 172}},
-        ControlRow{"CommGroup", 0, "commGroup", "QGroupBox", u"通讯设置", {5, 3, 292, 55}},
-        ControlRow{"Baud", 1005, "", "QComboBox", u"", {51, 36, 65, 102}},
-        ControlRow{"DataBits", 1006, "", "QComboBox", u"", {162, 16, 65, 70}},
-        ControlRow{"PortLabel", 0, "portLabel", "QLabel", u"通讯口:", {13, 19, 28, 8}},
-        ControlRow{"BaudLabel", 0, "baudLabel", "QLabel", u"波特率:", {13, 38, 28, 8}},
-        ControlRow{"DataBitsLabel", 0, "dataBitsLabel", "QLabel", u"数据位:", {126, 18, 28, 8}},
-        ControlRow{"Parity", 1007, "", "QComboBox", u"", {162, 36, 65, 64}},
-        ControlRow{"ParityLabel", 0, "parityLabel", "QLabel", u"检校位:", {126, 38, 28, 8}},
-        ControlRow{"ClosePort", 1009, "", "QPushButton", u"关闭端口", {233, 35, 55, 15}},
-        ControlRow{"Output", 1011, "", "QPushButton", u"输出数据", {13, 249, 55, 15}},
-        ControlRow{"Browse", 1002, "", "QPushButton", u"浏览", {292, 73, 32, 15}},
-        ControlRow{"FilePath", 1010, "", "QLineEdit", u"", {13, 74, 275, 14}},
-        ControlRow{"UploadGroup", 0, "uploadGroup", "QGroupBox", u"上传数据", {5, 63, 388, 34}},
-        ControlRow{"Upload", 1012, "", "QPushButton", u"上传数据", {330, 73, 55, 15}},
-        ControlRow{"StatusGroup", 0, "statusGroup", "QGroupBox", u"实时状态", {301, 102, 92, 172}},
-        ControlRow{"Status", 1014, "", "kestrion::DataBox", u"", {309, 114, 76, 150}},
-        ControlRow{"Roads", 1015, "", "QListWidget", u"", {233, 114, 55, 129}},
-        ControlRow{"ClearData", 1016, "", "QPushButton", u"清空数据", {233, 249, 55, 15}},
-        ControlRow{"ModeGroup", 0, "modeTypeGroup", "QGroupBox", u"操作类型", {301, 3, 92, 55}}),
-    testing_support::RowName());
-
-TEST_F(TransferDlgTest, WindowIsAFixedDialogCaptionedKestrion) {
-  EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Kestrion"));
-  // The dialog template's 400 x 282, and below it the status line.
-  EXPECT_EQ(dlg.size(), DialogUnitsToPixels(QRect(0, 0, 400, 296), BaseUnitsOf(dlg.font())).size());
-  EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
-  EXPECT_FALSE(dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
-  EXPECT_FALSE(dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
-  EXPECT_TRUE(dlg.windowFlags() & Qt::WindowCloseButtonHint);
-  for (const int side : {16, 32, 48}) {
-    EXPECT_FALSE(dlg.windowIcon().pixmap(QSize(side, side)).isNull()) << side;
-    EXPECT_FALSE(dlg.m_hIcon.pixmap(QSize(side, side)).isNull()) << side;
-  }
-}
-
-TEST_F(TransferDlgTest, TabOrderFollowsTheTemplate) {
-  const std::vector<int> order = {1008, 1004, 1013, 1018, 1000, 1005, 1006, 1007,
-                                  1009, 1011, 1002, 1010, 1012, 1014, 1015, 1016};
-  std::vector<int> seen;
-  QWidget* widget = dlg.GetDlgItem(order.front());
-  for (int step = 0; step < 400 && seen.size() < order.size(); ++step) {
-    const QString name = widget->objectName();
-    if (name.startsWith(QStringLiteral("IDC_"))) seen.push_back(name.mid(4).toInt());
-    widget = widget->nextInFocusChain();
-  }
-  EXPECT_EQ(seen, order);
-}
-
-TEST_F(TransferDlgTest, ControlsHaveTheStylesThatMatter) {
-  for (QPushButton* button : dlg.findChildren<QPushButton*>()) {
-    EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
-    EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
-  }
-  for (const int id : {1004, 1005, 1006, 1007}) EXPECT_FALSE(Item<QComboBox>(dlg, id)->isEditable()) << id;
-  for (const int id : {1000, 1014}) {
-    auto* box = Item<DataBox>(dlg, id);
-    EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::NoWrap) << id;
-    EXPECT_EQ(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn) << id;
-    EXPECT_FALSE(box->isReadOnly()) << id;
-  }
-  EXPECT_FALSE(Item<QLineEdit>(dlg, 1010)->isReadOnly());
-  EXPECT_FALSE(Item<QListWidget>(dlg, 1015)->isSortingEnabled());
-
-  auto* upload = Item<QRadioButton>(dlg, 1013);
-  auto* download = Item<QRadioButton>(dlg, 1018);
-  ASSERT_NE(upload->group(), nullptr);
-  EXPECT_EQ(upload->group(), download->group());
-  EXPECT_TRUE(upload->group()->exclusive());
-  EXPECT_EQ(upload->group()->buttons().size(), 2);
-}
+class TransferDlgTest : public testing::Test, protected Window {};
 
 // ---- start-up
 
 TEST_F(TransferDlgTest, StartsWithTheDefaultLists) {
-  const std::vector<std::string> ports = Entries(*dlg.m_cbPort);
+  const std::vector<std::string> ports = Entries(dlg.m_cbPort);
   ASSERT_GE(ports.size(), 9u);
   for (int i = 0; i < 9; ++i) EXPECT_EQ(ports[static_cast<std::size_t>(i)], "COM" + std::to_string(i + 1));
-  EXPECT_EQ(dlg.m_cbPort->currentIndex(), 0);
-  EXPECT_EQ(Entries(*dlg.m_cbBaud), (std::vector<std::string>{"4800", "9600", "19200", "38400"}));
-  EXPECT_EQ(dlg.m_cbBaud->currentIndex(), 2);
-  EXPECT_EQ(Entries(*dlg.m_cbDataBits), (std::vector<std::string>{"7", "8"}));
-  EXPECT_EQ(dlg.m_cbDataBits->currentIndex(), 1);
-  EXPECT_EQ(Entries(*dlg.m_cbParity), (std::vector<std::string>{kNone, kOdd, kEven}));
-  EXPECT_EQ(dlg.m_cbParity->currentText(), QStringLiteral("无"));
-  EXPECT_EQ(dlg.m_cbParity->currentIndex(), 0);
-  EXPECT_EQ(dlg.m_lbRoads, dlg.GetDlgItem(1015));
-  EXPECT_EQ(dlg.m_lbRoads->count(), 0);
+  EXPECT_EQ(dlg.m_cbPort.GetCurSel(), 0);
+  EXPECT_EQ(Entries(dlg.m_cbBaud), (std::vector<std::string>{"4800", "9600", "19200", "38400"}));
+  EXPECT_EQ(dlg.m_cbBaud.GetCurSel(), 2);
+  EXPECT_EQ(Entries(dlg.m_cbDataBits), (std::vector<std::string>{"7", "8"}));
+  EXPECT_EQ(dlg.m_cbDataBits.GetCurSel(), 1);
+  EXPECT_EQ(Entries(dlg.m_cbParity), (std::vector<std::string>{kNone, kOdd, kEven}));
+  EXPECT_EQ(dlg.m_cbParity.GetLBText(dlg.m_cbParity.GetCurSel()), u"无");
+  EXPECT_EQ(dlg.m_cbParity.GetCurSel(), 0);
+  // The window shows what the handles hold.
+  EXPECT_EQ(view.Item(kIdParity).items, (std::vector<std::u16string>{u"无", u"奇检验", u"偶检验"}));
+  EXPECT_EQ(dlg.m_lbRoads.GetDlgCtrlID(), kIdRoads);
+  EXPECT_EQ(dlg.m_lbRoads.GetCount(), 0);
 }
 
 TEST_F(TransferDlgTest, StartsInDownloadModeWithNoPortOpen) {
   EXPECT_EQ(dlg.m_nMode, 1);
-  EXPECT_TRUE(Item<QRadioButton>(dlg, 1018)->isChecked());
-  EXPECT_FALSE(Item<QRadioButton>(dlg, 1013)->isChecked());
+  EXPECT_TRUE(Checked(kIdDownloadMode));
+  EXPECT_FALSE(Checked(kIdUploadMode));
   EXPECT_EQ(dlg.m_bPortOpen, 0);
   EXPECT_FALSE(dlg.m_hComm.IsOpen());
-  EXPECT_TRUE(dlg.GetDlgItem(1008)->isEnabled());
-  EXPECT_FALSE(dlg.GetDlgItem(1009)->isEnabled());
-  EXPECT_FALSE(dlg.GetDlgItem(1012)->isEnabled());
-  for (const int id : {1002, 1011, 1016}) EXPECT_TRUE(dlg.GetDlgItem(id)->isEnabled()) << id;
+  EXPECT_TRUE(Enabled(kIdOpenPort));
+  EXPECT_FALSE(Enabled(kIdClosePort));
+  EXPECT_FALSE(Enabled(kIdUpload));
+  for (const int id : {kIdBrowse, kIdOutput, kIdClearData}) EXPECT_TRUE(Enabled(id)) << id;
   EXPECT_FALSE(dlg.IsTimerRunning(CTransferDlg::kStatusTimer));
   EXPECT_TRUE(dlg.IsTimerRunning(CTransferDlg::kDownloadPollTimer));
+  EXPECT_FALSE(view.TimerRunning(CTransferDlg::kStatusTimer));
+  EXPECT_TRUE(view.TimerRunning(CTransferDlg::kDownloadPollTimer));
   // The selections reach the fields only with the first exchange into them.
   EXPECT_TRUE(dlg.m_strPort.IsEmpty());
   EXPECT_TRUE(dlg.m_strBaud.IsEmpty());
   EXPECT_FALSE(dlg.HasUnsavedDownload());
+  EXPECT_EQ(view.Icon(), kIdrMainFrame);
 }
 
 TEST_F(TransferDlgTest, SystemMenuEndsWithSeparatorAndAboutEntry) {
-  const QList<QAction*> actions = dlg.GetSystemMenu()->actions();
-  ASSERT_GE(actions.size(), 2);
-  EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
-  EXPECT_EQ(actions.back()->text(), QStringLiteral("关于 Kestrion(&A)..."));
-  EXPECT_EQ(actions.back()->data().toUInt(), 16u);
-  actions.back()->trigger();
+  const std::vector<FakeView::MenuEntry>& menu = view.SystemMenu();
+  ASSERT_GE(menu.size(), 2u);
+  EXPECT_EQ(menu[menu.size() - 2].command, 0u);  // the separator
+  EXPECT_EQ(menu.back().text, u"关于 Kestrion(&A)...");
+  EXPECT_EQ(menu.back().command, 16u);
+  view.SysCommand(menu.back().command);
   ASSERT_EQ(prompter.modals.size(), 1u);
-  EXPECT_EQ(prompter.modals[0].className, QStringLiteral("kestrion::CAboutDlg"));
+  EXPECT_EQ(prompter.modals[0].templateId, kIddAboutBox);
 }
 
 // ---- data exchange
@@ -233,25 +87,25 @@ struct ComboRow {
   int selectedAfter;
 };
 
-class TransferDlgComboExchange : public testing::TestWithParam<ComboRow> {
- protected:
-  ScriptedPrompter prompter;
-  CTransferDlg dlg{prompter};
-};
+class TransferDlgComboExchange : public testing::TestWithParam<ComboRow>, protected Window {};
 
 TEST_P(TransferDlgComboExchange, SelectsTheFirstEntryBeginningWithTheText) {
   const ComboRow& row = GetParam();
-  auto* combo = Item<QComboBox>(dlg, row.id);
-  combo->setCurrentIndex(row.selectedBefore);
-  CString* field = row.id == 1004   ? &dlg.m_strPort
-                   : row.id == 1005 ? &dlg.m_strBaud
-                   : row.id == 1006 ? &dlg.m_strDataBits
-                                    : &dlg.m_strParity;
-  *field = CString(row.text);
+  CComboBox& combo = row.id == kIdPort       ? dlg.m_cbPort
+                     : row.id == kIdBaud     ? dlg.m_cbBaud
+                     : row.id == kIdDataBits ? dlg.m_cbDataBits
+                                             : dlg.m_cbParity;
+  combo.SetCurSel(row.selectedBefore);
+  CString& field = row.id == kIdPort       ? dlg.m_strPort
+                   : row.id == kIdBaud     ? dlg.m_strBaud
+                   : row.id == kIdDataBits ? dlg.m_strDataBits
+                                           : dlg.m_strParity;
+  field = CString(row.text);
   dlg.UpdateData(false);
-  EXPECT_EQ(combo->currentIndex(), row.selectedAfter);
+  EXPECT_EQ(combo.GetCurSel(), row.selectedAfter);
+  EXPECT_EQ(view.Item(row.id).selected, row.selectedAfter);
   // The field is left as it was; the next exchange the other way takes the selected entry's full text.
-  EXPECT_EQ(field->Bytes(), row.text);
+  EXPECT_EQ(field.Bytes(), row.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -271,14 +125,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing_support::RowName());
 
 TEST_F(TransferDlgTest, ExchangeIntoFieldsTakesEveryControl) {
-  dlg.m_cbPort->setCurrentIndex(2);
-  dlg.m_cbBaud->setCurrentIndex(0);
-  dlg.m_cbDataBits->setCurrentIndex(0);
-  dlg.m_cbParity->setCurrentIndex(1);
-  DataBoxOf(dlg).SetBytes(CString("&1,2\r\n\xB5\xC0"));
-  Item<QLineEdit>(dlg, 1010)->setText(QStringLiteral("/tmp/\u9053\u8DEF.HLN"));
-  Item<DataBox>(dlg, 1014)->SetBytes(CString("Start"));
-  Item<QRadioButton>(dlg, 1013)->setChecked(true);
+  view.Select(kIdPort, 2);
+  view.Select(kIdBaud, 0);
+  view.Select(kIdDataBits, 0);
+  view.Select(kIdParity, 1);
+  dlg.m_edData.SetBytes(CString("&1,2\r\n\xB5\xC0"));
+  TypeOver(kIdFilePath, u"/tmp/\u9053\u8DEF.HLN");
+  dlg.m_edStatus.SetBytes(CString("Start"));
+  Click(kIdUploadMode);
 
   dlg.UpdateData(true);
   EXPECT_EQ(dlg.m_strPort, "COM3");
@@ -297,61 +151,67 @@ TEST_F(TransferDlgTest, ExchangeIntoControlsShowsEveryField) {
   dlg.SetStatus(CString("Upload Finish"));
   dlg.m_nMode = 0;
   dlg.UpdateData(false);
-  EXPECT_EQ(DataBoxOf(dlg).toPlainText(), QStringLiteral("a\nb\u280Dc"));
-  EXPECT_EQ(Item<QLineEdit>(dlg, 1010)->text(), QStringLiteral("/data/\u9053.HLN"));
-  EXPECT_EQ(Item<DataBox>(dlg, 1014)->toPlainText(), QStringLiteral("Upload Finish"));
-  EXPECT_TRUE(Item<QRadioButton>(dlg, 1013)->isChecked());
-  EXPECT_FALSE(Item<QRadioButton>(dlg, 1018)->isChecked());
+  EXPECT_EQ(Shown(kIdData), u"a\nb\u280Dc");
+  EXPECT_EQ(Shown(kIdFilePath), u"/data/\u9053.HLN");
+  EXPECT_EQ(Shown(kIdStatus), u"Upload Finish");
+  EXPECT_TRUE(Checked(kIdUploadMode));
+  EXPECT_FALSE(Checked(kIdDownloadMode));
+}
+
+TEST(TransferDlgExchange, ABoxThatHoldsItsLineBreaksAsCrLfShowsThemSo) {
+  Window window(LineBreak::CrLf);
+  window.dlg.m_strData = CString("a\r\nb\rc\r\n");
+  window.dlg.UpdateData(false);
+  EXPECT_EQ(window.Shown(kIdData), u"a\r\nb\u280Dc\r\n");
+  window.TypeAtEnd(kIdData, u"d\r\n");
+  window.dlg.UpdateData(true);
+  EXPECT_EQ(window.dlg.m_strData, "a\r\nb\rc\r\nd\r\n");
 }
 
 TEST_F(TransferDlgTest, ModeOutOfRangeChecksNoRadioAndReadsBackAsMinusOne) {
   dlg.m_nMode = 5;
   dlg.UpdateData(false);
-  EXPECT_FALSE(Item<QRadioButton>(dlg, 1013)->isChecked());
-  EXPECT_FALSE(Item<QRadioButton>(dlg, 1018)->isChecked());
+  EXPECT_FALSE(Checked(kIdUploadMode));
+  EXPECT_FALSE(Checked(kIdDownloadMode));
   dlg.UpdateData(true);
   EXPECT_EQ(dlg.m_nMode, -1);
   dlg.m_nMode = 1;
   dlg.UpdateData(false);
-  EXPECT_TRUE(Item<QRadioButton>(dlg, 1018)->isChecked());
-  // The group is exclusive again.
-  Item<QRadioButton>(dlg, 1013)->setChecked(true);
-  EXPECT_FALSE(Item<QRadioButton>(dlg, 1018)->isChecked());
+  EXPECT_TRUE(Checked(kIdDownloadMode));
+  EXPECT_FALSE(Checked(kIdUploadMode));
 }
 
 TEST_F(TransferDlgTest, TypingIsLostByAnExchangeIntoControlsUnlessTakenFirst) {
-  DataBox& box = DataBoxOf(dlg);
   dlg.m_strData = CString("abc");
   dlg.UpdateData(false);
-  QTest::keyClicks(&box, QStringLiteral("x"));
+  TypeAtEnd(kIdData, u"x");
   dlg.UpdateData(false);
-  EXPECT_EQ(box.Bytes(), "abc");
+  EXPECT_EQ(DataBytes(), "abc");
 
-  box.moveCursor(QTextCursor::Start);
-  QTest::keyClicks(&box, QStringLiteral("y"));
+  TypeAtStart(kIdData, u"y");
   dlg.UpdateData(true);
   dlg.UpdateData(false);
-  EXPECT_EQ(box.Bytes(), "yabc");
+  EXPECT_EQ(DataBytes(), "yabc");
   EXPECT_EQ(dlg.m_strData, "yabc");
 }
 
 // ---- modes and timers
 
 TEST_F(TransferDlgTest, ModeRadiosSwitchTheUploadButtonAndTheTimers) {
-  Item<QRadioButton>(dlg, 1013)->click();
+  Click(kIdUploadMode);
   EXPECT_EQ(dlg.m_nMode, 0);
-  EXPECT_TRUE(dlg.GetDlgItem(1012)->isEnabled());
+  EXPECT_TRUE(Enabled(kIdUpload));
   EXPECT_TRUE(dlg.IsTimerRunning(CTransferDlg::kStatusTimer));
   EXPECT_FALSE(dlg.IsTimerRunning(CTransferDlg::kDownloadPollTimer));
 
-  Item<QRadioButton>(dlg, 1018)->click();
+  Click(kIdDownloadMode);
   EXPECT_EQ(dlg.m_nMode, 1);
-  EXPECT_FALSE(dlg.GetDlgItem(1012)->isEnabled());
+  EXPECT_FALSE(Enabled(kIdUpload));
   EXPECT_FALSE(dlg.IsTimerRunning(CTransferDlg::kStatusTimer));
   EXPECT_TRUE(dlg.IsTimerRunning(CTransferDlg::kDownloadPollTimer));
 
   // The radio of the mode in force runs its command again.
-  Item<QRadioButton>(dlg, 1018)->click();
+  Click(kIdDownloadMode);
   EXPECT_EQ(dlg.m_nMode, 1);
   EXPECT_TRUE(dlg.IsTimerRunning(CTransferDlg::kDownloadPollTimer));
 }
@@ -362,8 +222,10 @@ TEST_F(TransferDlgTest, TimersStartRestartAndStop) {
   dlg.SetTimer(CTransferDlg::kStatusTimer, CTransferDlg::kTimerPeriod);
   dlg.SetTimer(CTransferDlg::kStatusTimer, CTransferDlg::kTimerPeriod);
   EXPECT_TRUE(dlg.IsTimerRunning(CTransferDlg::kStatusTimer));
+  EXPECT_TRUE(view.TimerRunning(CTransferDlg::kStatusTimer));
   dlg.KillTimer(CTransferDlg::kStatusTimer);
   EXPECT_FALSE(dlg.IsTimerRunning(CTransferDlg::kStatusTimer));
+  EXPECT_FALSE(view.TimerRunning(CTransferDlg::kStatusTimer));
   EXPECT_TRUE(dlg.IsTimerRunning(CTransferDlg::kDownloadPollTimer));
 }
 
@@ -407,11 +269,12 @@ INSTANTIATE_TEST_SUITE_P(Dispatch, TransferDlgTick,
 TEST(TransferDlgTicks, RunningTimersTickIntoTheirWork) {
   ScriptedPrompter prompter;
   CountingDlg dlg(prompter);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.polls >= 2; }, 5000));
+  FakeView view(dlg, prompter);
+  EXPECT_TRUE(view.PumpUntil([&] { return dlg.polls >= 2; }, std::chrono::seconds(5)));
   EXPECT_EQ(dlg.echoes, 0);
-  dlg.OnUploadMode();
+  view.Click(kIdUploadMode);
   const int polls = dlg.polls;
-  EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.echoes >= 2; }, 5000));
+  EXPECT_TRUE(view.PumpUntil([&] { return dlg.echoes >= 2; }, std::chrono::seconds(5)));
   EXPECT_EQ(dlg.polls, polls);
 }
 
@@ -426,18 +289,18 @@ TEST_F(TransferDlgTest, ClearDataEmptiesTheDataAndTheRoadsOnly) {
   dlg.m_strFilePath = CString("/tmp/a.HLN");
   testing_support::MarkDownloadUnsaved(dlg);
   dlg.UpdateData(false);
-  dlg.m_lbRoads->addItem(QStringLiteral("road"));
-  Item<QLineEdit>(dlg, 1010)->setText(QStringLiteral("typed"));
+  dlg.m_lbRoads.AddString(u"road");
+  TypeOver(kIdFilePath, u"typed");
 
-  Item<QPushButton>(dlg, 1016)->click();
+  Click(kIdClearData);
   EXPECT_TRUE(dlg.m_strData.IsEmpty());
-  EXPECT_EQ(DataBoxOf(dlg).document()->characterCount(), 1);
-  EXPECT_EQ(dlg.m_lbRoads->count(), 0);
+  EXPECT_TRUE(Shown(kIdData).empty());
+  EXPECT_EQ(dlg.m_lbRoads.GetCount(), 0);
   EXPECT_EQ(dlg.m_strRoadData, std::vector<CString>{CString("$r$\r\n")});
   EXPECT_EQ(dlg.GetUploadLines().GetSize(), 1);
   EXPECT_EQ(dlg.GetStatus(), "Start");
   EXPECT_EQ(dlg.m_strLastMarker, "&");
-  EXPECT_EQ(Item<QLineEdit>(dlg, 1010)->text(), QStringLiteral("/tmp/a.HLN"));  // shown from its field again
+  EXPECT_EQ(Shown(kIdFilePath), u"/tmp/a.HLN");  // shown from its field again
   EXPECT_FALSE(dlg.HasUnsavedDownload());
 }
 
@@ -449,18 +312,15 @@ struct SysCommandRow {
   bool opensAbout;
 };
 
-class TransferDlgSysCommand : public testing::TestWithParam<SysCommandRow> {};
+class TransferDlgSysCommand : public testing::TestWithParam<SysCommandRow>, protected Window {};
 
 TEST_P(TransferDlgSysCommand, AboutOnlyForItsCommand) {
-  ScriptedPrompter prompter;
-  CTransferDlg dlg(prompter);
-  dlg.show();
-  dlg.OnSysCommand(GetParam().command);
+  view.SysCommand(GetParam().command);
   ASSERT_EQ(prompter.modals.size(), GetParam().opensAbout ? 1u : 0u);
   if (GetParam().opensAbout) {
-    EXPECT_EQ(prompter.modals[0].className, QStringLiteral("kestrion::CAboutDlg"));
-    EXPECT_EQ(prompter.modals[0].title, QStringLiteral("关于 Kestrion"));
-    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(prompter.modals[0].templateId, kIddAboutBox);
+    EXPECT_EQ(prompter.modals[0].caption, u"关于 Kestrion");
+    EXPECT_FALSE(view.Ended());
   }
 }
 
@@ -473,62 +333,10 @@ INSTANTIATE_TEST_SUITE_P(
                     SysCommandRow{"MaskKeepsOnlyBits4To15", 0x10010, true}),
     testing_support::RowName());
 
-TEST(TransferDlgSysCommands, CloseCommandClosesTheWindow) {
-  ScriptedPrompter prompter;
-  CTransferDlg dlg(prompter);
-  dlg.show();
-  dlg.OnSysCommand(CTransferDlg::kScClose);
-  EXPECT_FALSE(dlg.isVisible());
-  EXPECT_EQ(dlg.result(), QDialog::Rejected);
-}
-
-// ---- keys
-
-TEST_F(TransferDlgTest, EscEndsTheWindowAsCancel) {
-  dlg.show();
-  dlg.m_cbPort->setFocus();
-  QTest::keyClick(dlg.m_cbPort, Qt::Key_Escape);
-  EXPECT_FALSE(dlg.isVisible());
-  EXPECT_EQ(dlg.result(), QDialog::Rejected);
-}
-
-TEST_F(TransferDlgTest, EnterEndsTheWindowAsOkAfterTakingTheControls) {
-  dlg.show();
-  dlg.m_cbBaud->setCurrentIndex(1);
-  dlg.m_cbBaud->setFocus();
-  QTest::keyClick(dlg.m_cbBaud, Qt::Key_Return);
-  EXPECT_FALSE(dlg.isVisible());
-  EXPECT_EQ(dlg.result(), QDialog::Accepted);
-  EXPECT_EQ(dlg.m_strBaud, "9600");
-  EXPECT_EQ(dlg.m_strPort, "COM1");
-}
-
-TEST_F(TransferDlgTest, EnterOnAPushButtonClicksIt) {
-  dlg.show();
-  dlg.m_strData = CString("abc");
-  dlg.UpdateData(false);
-  auto* clear = Item<QPushButton>(dlg, 1016);
-  clear->setFocus();
-  QTest::keyClick(clear, Qt::Key_Return);
-  EXPECT_TRUE(dlg.isVisible());
-  EXPECT_TRUE(dlg.m_strData.IsEmpty());
-}
-
-TEST_F(TransferDlgTest, EnterInAMultiLineBoxMakesANewLine) {
-  dlg.show();
-  for (const int id : {1000, 1014}) {
-    auto* box = Item<DataBox>(dlg, id);
-    box->setFocus();
-    QTest::keyClicks(box, QStringLiteral("a"));
-    QTest::keyClick(box, Qt::Key_Return);
-    QTest::keyClick(box, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_TRUE(dlg.isVisible()) << id;
-    EXPECT_EQ(box->Bytes(), "a\r\n\r\n") << id;
-  }
-  auto* path = Item<QLineEdit>(dlg, 1010);
-  path->setFocus();
-  QTest::keyClick(path, Qt::Key_Return);  // a single-line box leaves Enter to the window
-  EXPECT_FALSE(dlg.isVisible());
+TEST_F(TransferDlgTest, CloseCommandEndsTheWindowAsCancel) {
+  view.SysCommand(CDialog::kScClose);
+  EXPECT_TRUE(view.Ended());
+  EXPECT_EQ(view.Result(), kIdCancel);
 }
 
 // ---- leaving with downloaded data that was not output
@@ -537,42 +345,41 @@ struct LeaveRow {
   const char* name;
   bool unsaved;
   const char* data;
-  int how;  // 0 close box, 1 Esc, 2 Enter
+  int how;  // 0 close box, 1 cancel (Esc), 2 OK (Enter)
   Prompter::Answer answer;
   bool asks;
   bool closes;
 };
 
-class TransferDlgLeave : public testing::TestWithParam<LeaveRow> {};
+class TransferDlgLeave : public testing::TestWithParam<LeaveRow>, protected Window {};
 
 TEST_P(TransferDlgLeave, AsksOnlyWhileDownloadedDataWaits) {
   const LeaveRow& row = GetParam();
-  ScriptedPrompter prompter;
   prompter.answers.push_back(row.answer);
-  CTransferDlg dlg(prompter);
-  dlg.show();
   dlg.m_strData = CString(row.data);
   dlg.UpdateData(false);
   if (row.unsaved) testing_support::MarkDownloadUnsaved(dlg);
-  dlg.m_cbPort->setFocus();
   switch (row.how) {
     case 0:
-      dlg.close();
+      view.Close();
       break;
     case 1:
-      QTest::keyClick(dlg.m_cbPort, Qt::Key_Escape);
+      dlg.OnCommand(kIdCancel, Notification::Clicked);
       break;
     default:
-      QTest::keyClick(dlg.m_cbPort, Qt::Key_Return);
+      dlg.OnCommand(kIdOk, Notification::Clicked);
       break;
   }
   ASSERT_EQ(prompter.messages.size(), row.asks ? 1u : 0u);
   if (row.asks) {
-    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("数据尚未输出，确定要退出吗？"));
+    EXPECT_EQ(prompter.messages[0].text, u"数据尚未输出，确定要退出吗？");
     EXPECT_EQ(prompter.messages[0].icon, Prompter::Icon::Question);
     EXPECT_EQ(prompter.messages[0].buttons, Prompter::Buttons::YesNo);
   }
-  EXPECT_EQ(dlg.isVisible(), !row.closes);
+  EXPECT_EQ(view.Ended(), row.closes);
+  if (row.closes) {
+    EXPECT_EQ(view.Result(), row.how == 2 ? kIdOk : kIdCancel);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -588,18 +395,25 @@ INSTANTIATE_TEST_SUITE_P(
     testing_support::RowName());
 
 TEST(TransferDlgLeaving, NoKeepsTheWindowAndAskingAgainCanLeave) {
-  ScriptedPrompter prompter;
-  prompter.answers = {Prompter::Answer::No, Prompter::Answer::Yes};
-  CTransferDlg dlg(prompter);
-  dlg.show();
-  dlg.m_strData = CString("&1\r\n");
-  dlg.UpdateData(false);
-  testing_support::MarkDownloadUnsaved(dlg);
-  dlg.close();
-  EXPECT_TRUE(dlg.isVisible());
-  dlg.close();
-  EXPECT_FALSE(dlg.isVisible());
-  EXPECT_EQ(prompter.messages.size(), 2u);
+  Window window;
+  window.prompter.answers = {Prompter::Answer::No, Prompter::Answer::Yes};
+  window.dlg.m_strData = CString("&1\r\n");
+  window.dlg.UpdateData(false);
+  testing_support::MarkDownloadUnsaved(window.dlg);
+  window.view.Close();
+  EXPECT_FALSE(window.view.Ended());
+  window.view.Close();
+  EXPECT_TRUE(window.view.Ended());
+  EXPECT_EQ(window.prompter.messages.size(), 2u);
+}
+
+TEST(TransferDlgLeaving, OkTakesTheControlsIntoTheFieldsFirst) {
+  Window window;
+  window.view.Select(kIdBaud, 1);
+  window.dlg.OnCommand(kIdOk, Notification::Clicked);
+  EXPECT_TRUE(window.view.Ended());
+  EXPECT_EQ(window.dlg.m_strBaud, "9600");
+  EXPECT_EQ(window.dlg.m_strPort, "COM1");
 }
 
 }  // namespace

@@ -1,54 +1,62 @@
-// Driving the main window from a test as the operator would: its controls by id, a port at the end of its
-// list, a file answered in the chooser.
+// Driving the main window from a test as the operator would, without a toolkit: the dialog in a stand-in
+// window, its controls by id, a port at the end of its list, files answered in the chooser.
 #pragma once
 
-#include <QByteArray>
-#include <QComboBox>
-#include <QFile>
-#include <QPushButton>
-#include <QRadioButton>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "FakeView.h"
 #include "ScriptedPrompter.h"
-#include "app/ControlExchange.h"
-#include "app/DataBox.h"
-#include "app/PathText.h"
+#include "app/ControlTable.h"
 #include "app/TransferDlg.h"
-#include "common/PseudoTerminal.h"
-#include "common/StationHarness.h"
 
 namespace kestrion::testing_support {
 
-template <typename T>
-T* ItemOf(const CTransferDlg& dlg, int id) {
-  return qobject_cast<T*>(dlg.GetDlgItem(id));
-}
+// The main window as a test holds it: the prompter, the dialog, and the stand-in window it is shown in (made
+// last, so that it goes first).
+struct Window {
+  explicit Window(LineBreak lineBreak = LineBreak::Lf) : view(dlg, prompter, lineBreak) {}
 
-inline DataBox& DataBoxOf(const CTransferDlg& dlg) {
-  return *ItemOf<DataBox>(dlg, CTransferDlg::kIdData);
-}
+  // The operator's clicks and typing.
+  void Click(int id) { view.Click(id); }
+  void ChooseUploadMode() { view.Click(kIdUploadMode); }
+  void ChooseDownloadMode() { view.Click(kIdDownloadMode); }
+  // Types `text` at the end of (or over) what an edit shows.
+  void TypeAtEnd(int id, std::u16string_view text) { view.Type(id, view.GetText(id) + std::u16string(text)); }
+  void TypeAtStart(int id, std::u16string_view text) { view.Type(id, std::u16string(text) + view.GetText(id)); }
+  void TypeOver(int id, std::u16string_view text) { view.Type(id, text); }
 
-inline void Click(CTransferDlg& dlg, int id) {
-  ItemOf<QPushButton>(dlg, id)->click();
-}
+  // Puts `portName` at the end of the port list and selects it, as the list does with a registered device.
+  void SelectPort(const std::string& portName) {
+    dlg.AddPortEntry(portName);
+    dlg.m_cbPort.SetCurSel(dlg.m_cbPort.GetCount() - 1);
+  }
+  // The next chooser is answered with `path`.
+  void AnswerChooser(const std::filesystem::path& path) { prompter.chosenFiles.emplace_back(path); }
 
-// Puts `portName` at the end of the port list and selects it, as the list does with a registered device.
-inline void SelectPort(CTransferDlg& dlg, const std::string& portName) {
-  AddPortEntry(*dlg.m_cbPort, portName);
-  dlg.m_cbPort->setCurrentIndex(dlg.m_cbPort->count() - 1);
-}
+  // What the boxes show.
+  const std::u16string& Shown(int id) const { return view.Item(id).text; }
+  std::string DataBytes() const { return dlg.m_edData.Bytes().Bytes(); }
+  std::string StatusBytes() const { return dlg.m_edStatus.Bytes().Bytes(); }
+  const std::u16string& StatusLine() const { return view.Item(kIdStatusLine).text; }
+  bool Enabled(int id) const { return view.Item(id).enabled; }
+  bool Checked(int id) const { return view.Item(id).checked; }
+  std::vector<std::u16string> Roads() const { return view.Item(kIdRoads).items; }
 
-// A path as the window shows it.
-inline QString PathText(const std::filesystem::path& path) {
-  return kestrion::PathText(path);
-}
+  // Runs the window's timers until `done` holds, for at most `limit`.
+  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    return view.PumpUntil(done, limit);
+  }
+  void Wait(std::chrono::milliseconds span) { view.Pump(span); }
 
-// The next chooser is answered with `path`.
-inline void ChooseUploadMode(CTransferDlg& dlg) {
-  ItemOf<QRadioButton>(dlg, CTransferDlg::kIdUploadMode)->click();
-}
+  ScriptedPrompter prompter;
+  CTransferDlg dlg{prompter};
+  FakeView view;
+};
 
 // The pieces of `text` between line-end bytes, empty pieces left out.
 inline std::vector<std::string> NonEmptyLines(const std::string& text) {
@@ -72,19 +80,16 @@ inline CStringArray OneLine(const char* line) {
   return lines;
 }
 
-// The instrument at the other end of the open port sends `bytes`; true once the port holds exactly them.
-inline bool SendAndWaitForPort(PseudoTerminal& instrument, CTransferDlg& dlg, std::string_view bytes) {
-  return instrument.Send(bytes) &&
-         WaitUntil([&] { return dlg.m_hComm.BytesWaiting() == bytes.size(); }, std::chrono::seconds(5));
-}
-
 // As a download does: records arrive in the data text that have not been output.
 inline void MarkDownloadUnsaved(CTransferDlg& dlg) {
   dlg.m_stReport.ReadArrived(ChunkRead{true, CString("x"), 0}, ReceptionStep{}, LineErrorCounts{});
 }
 
-inline void AnswerChooser(ScriptedPrompter& prompter, const std::filesystem::path& path) {
-  prompter.chosenFiles.emplace_back(PathText(path));
+// The bytes of a combo box's entries.
+inline std::vector<std::string> Entries(const CComboBox& combo) {
+  std::vector<std::string> entries;
+  for (int i = 0; i < combo.GetCount(); ++i) entries.push_back(combo.GetItemBytes(i).Bytes());
+  return entries;
 }
 
 }  // namespace kestrion::testing_support

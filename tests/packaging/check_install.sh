@@ -142,7 +142,7 @@ InstallTree() {
 
   # The committed PNGs were rendered from the current drawing.
   (cd "$source" && sha256sum --quiet -c data/icons/rendered-from.sha256 >/dev/null 2>&1) ||
-    fail "the PNG icons are older than src/app/resources/kestrion.svg: run data/icons/render.sh"
+    fail "the PNG icons are older than src/qt/resources/kestrion.svg: run data/icons/render.sh"
 
   # The metadata names this menu entry, an installed program and this version as its newest release.
   local metainfo=$usr/share/metainfo/$appId.metainfo.xml

@@ -1,0 +1,21 @@
+// The Qt host's multi-line box: a plain-text box without line wrapping, whose text the dialog edits in place.
+#pragma once
+
+#include <QPlainTextEdit>
+
+namespace kestrion {
+
+class DataBox : public QPlainTextEdit {
+  Q_OBJECT
+
+ public:
+  explicit DataBox(QWidget* parent = nullptr);
+
+  // The text as the dialog reads it: one '\n' per line break, every other character as it is (the box's own
+  // plain text would also turn a no-break space into a blank).
+  QString Text() const;
+  // Positions `start` to `end` become `text`, as a change that cannot be undone.
+  void ReplaceRange(qsizetype start, qsizetype end, const QString& text);
+};
+
+}  // namespace kestrion
