@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QComboBox>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -20,10 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlExchange.h"
-#include "app/DataBox.h"
-#include "app/Prompter.h"
 #include "app/TransferDlg.h"
+#include "dialog/Prompter.h"
+#include "qt/QtDialogWindow.h"
 #include "download/Reception.h"
 #include "serial/SerialPort.h"
 
@@ -71,17 +69,21 @@ enum class Scenario { Reception, ReceptionAndDataBox, Window };
 
 class SilentPrompter : public Prompter {
  public:
-  Answer MessageBox(const QString&, Icon, Buttons buttons) override {
+  Answer MessageBox(std::u16string_view, Icon, Buttons buttons) override {
     return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
   }
-  std::optional<QString> ChooseOpenFile(std::span<const messages::FileFilter>, bool) override {
+  std::optional<std::filesystem::path> ChooseOpenFile(std::span<const FileFilter>, bool) override {
     return std::nullopt;
   }
-  int RunModal(QDialog&) override { return 0; }
+  int RunModal(CDialog&) override { return kIdCancel; }
 };
 
 Measure RunReception(const std::string& stream, bool withBox) {
-  DataBox box;
+  // The data box of a window that is built but never polls.
+  SilentPrompter prompter;
+  CTransferDlg dlg(prompter);
+  QtDialogWindow window(dlg);
+  CByteTextBox& box = dlg.m_edData;
   Reception reception;
   CString data;
   CString lastMarker;
@@ -90,8 +92,11 @@ Measure RunReception(const std::string& stream, bool withBox) {
   for (std::size_t at = 0; at < stream.size(); at += kMaxReadBytes) {
     // As the window's poll does: the box into the field, the read, the field into the box.
     if (withBox) box.CopyBytesTo(data);
-    reception.Step(data, lastMarker, CString(std::string_view(stream).substr(at, kMaxReadBytes)));
-    if (withBox) box.SetBytes(data);
+    const std::uint64_t before = data.ContentId();
+    const ReceptionStep step =
+        reception.Step(data, lastMarker, CString(std::string_view(stream).substr(at, kMaxReadBytes)));
+    const TextChange change{before, data.ContentId(), step.changedFrom};
+    if (withBox) box.SetBytes(data, &change);
   }
   measure.dataBytes = data.GetLength();
   return measure;
@@ -107,9 +112,10 @@ Measure RunWindow(const std::string& stream) {
 
   SilentPrompter prompter;
   CTransferDlg dlg(prompter);
-  dlg.show();
-  AddPortEntry(*dlg.m_cbPort, name.data());
-  dlg.m_cbPort->setCurrentIndex(dlg.m_cbPort->count() - 1);
+  QtDialogWindow window(dlg);
+  window.show();
+  dlg.AddPortEntry(name.data());
+  dlg.m_cbPort.SetCurSel(dlg.m_cbPort.GetCount() - 1);
   dlg.OnOpenPort();
   if (dlg.m_bPortOpen == 0) return {};
   QCoreApplication::processEvents();

@@ -317,7 +317,6 @@ void CTransferDlg::OnBrowse() {
   UpdateData(true);
 
   m_strData.Empty();
-  m_stReport.DataReplaced();  // a download still in the data text is given up for the file
   m_strFilePath = PathBytes(file);
   m_lbRoads.ResetContent();
   m_stReception.Restart();
@@ -332,9 +331,11 @@ void CTransferDlg::OnBrowse() {
     // The load ends here; the fields keep what was read, and the window shows what it showed before.
     const std::u16string_view message = loaded.tooBig ? messages::kFileTooBig : messages::kFileReadError;
     GetPrompter().MessageBox(FormatText(message, {PathText(file)}), Prompter::Icon::Stop);
+    // The window still shows the download, which is no less unsaved: closing asks first.
     return;
   }
 
+  m_stReport.DataReplaced();  // a download still in the data text is given up for the file
   UpdateData(false);
   if (m_lbRoads.GetCount() > 0) {
     View().SetFocus(kIdRoads);
