@@ -62,6 +62,8 @@ inline std::u16string_view ParityText(Parity parity) {
 
 // Asked before the window closes while downloaded records have not been written to a file.
 inline constexpr std::u16string_view kUnsavedDownload = u"数据尚未输出，确定要退出吗？";
+// Asked before the window closes while an upload is running: the instrument would be left with part of a road.
+inline constexpr std::u16string_view kUploadRunning = u"正在向全站仪上传数据，退出将中断上传。确定要退出吗？";
 
 // Why the port could not be opened, as the Open port button's tooltip tells it until the next open. A failed
 // open shows no message box.

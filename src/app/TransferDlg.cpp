@@ -438,8 +438,16 @@ void CTransferDlg::OnCancel() {
 }
 
 bool CTransferDlg::MayLeave() {
-  if (!HasUnsavedDownload() || m_edData.IsEmpty()) return true;
-  return GetPrompter().MessageBox(messages::kUnsavedDownload, Prompter::Icon::Question, Prompter::Buttons::YesNo) ==
+  // One question: a running upload matters first, since leaving cuts it off in the middle of a road.
+  std::u16string_view question;
+  if (UploadRunning()) {
+    question = messages::kUploadRunning;
+  } else if (HasUnsavedDownload() && !m_edData.IsEmpty()) {
+    question = messages::kUnsavedDownload;
+  } else {
+    return true;
+  }
+  return GetPrompter().MessageBox(question, Prompter::Icon::Question, Prompter::Buttons::YesNo) ==
          Prompter::Answer::Yes;
 }
 

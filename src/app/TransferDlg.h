@@ -125,7 +125,8 @@ class CTransferDlg : public CDialog {
   void DoDataExchange(CDataExchange& dx) override;
 
  private:
-  // False when the operator chose to stay because downloaded records have not been output.
+  // False when the operator chose to stay, asked because an upload is running or downloaded records have not been
+  // output.
   bool MayLeave();
   // The road selected in the road list, if any.
   std::optional<int> SelectedRoad() const;

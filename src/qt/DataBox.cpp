@@ -1,5 +1,6 @@
 #include "qt/DataBox.h"
 
+#include <QKeyEvent>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -13,7 +14,19 @@ DataBox::DataBox(QWidget* parent) : QPlainTextEdit(parent) {
   setCenterOnScroll(true);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setTabChangesFocus(false);
+  setTabChangesFocus(true);
+}
+
+bool DataBox::event(QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+      const bool backwards = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier) != 0;
+      focusNextPrevChild(!backwards);
+      return true;
+    }
+  }
+  return QPlainTextEdit::event(event);
 }
 
 QString DataBox::Text() const {

@@ -16,6 +16,11 @@ class DataBox : public QPlainTextEdit {
   QString Text() const;
   // Positions `start` to `end` become `text`, as a change that cannot be undone.
   void ReplaceRange(qsizetype start, qsizetype end, const QString& text);
+
+ protected:
+  // Tab, Shift+Tab and Ctrl+Tab leave the box for the next or previous control, as from any control of a dialog;
+  // the key never types a tab (one that came from the line or a file stays as it is).
+  bool event(QEvent* event) override;
 };
 
 }  // namespace kestrion

@@ -84,6 +84,11 @@ void QtDialogWindow::Build() {
         if ((row.styles & style::kGroup) != 0 || radioGroup == nullptr) radioGroup = new QButtonGroup(this);
         radioGroup->addButton(radio);
         connect(radio, &QRadioButton::clicked, this, [this, id] { m_dialog.OnCommand(id, Notification::Clicked); });
+        // As in a dialog of the platform, the tab stop of a radio group is its checked radio: it moves with the
+        // check, however the check is set. The arrows move the check within the group, as a click does.
+        radio->setFocusPolicy(Qt::ClickFocus);
+        connect(radio, &QRadioButton::toggled, radio,
+                [radio](bool checked) { radio->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus); });
         widget = radio;
         break;
       }
@@ -392,6 +397,14 @@ void QtDialogWindow::keyPressEvent(QKeyEvent* event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
   const bool plain = event->modifiers() == Qt::NoModifier ||
                      (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+  // Ctrl+Tab walks the tab order as Tab does (Ctrl+Shift+Tab backwards), from every control.
+  if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
+    if ((event->modifiers() & Qt::ControlModifier) != 0) {
+      focusNextPrevChild(event->key() == Qt::Key_Tab && (event->modifiers() & Qt::ShiftModifier) == 0);
+      event->accept();
+      return;
+    }
+  }
   if (enter && plain) {
     // The multi-line boxes keep Enter for themselves; here it reaches the window from anywhere else: a focused
     // push button is clicked, and anywhere else it is OK.
