@@ -131,8 +131,11 @@ std::u16string Number(std::uint64_t n, int width) {
 }
 
 std::u16string Number(int n) {
-  if (n < 0) return u"-" + Number(static_cast<std::uint64_t>(-static_cast<long long>(n)));
-  return Number(static_cast<std::uint64_t>(n));
+  if (n >= 0) return Number(static_cast<std::uint64_t>(n));
+  // Built piece by piece: GCC 12 at -O3 takes u"-" + std::u16string&& for an overlapping copy (-Wrestrict).
+  std::u16string text(1, u'-');
+  text += Number(static_cast<std::uint64_t>(-static_cast<long long>(n)));
+  return text;
 }
 
 }  // namespace kestrion
