@@ -417,7 +417,9 @@ TEST_P(StalledUploadStopped, WithinAFractionOfASecond) {
       Click(kIdClosePort);
       break;
     case StopBy::WindowClosed:
-      view.Close();  // the close box: nothing unsaved, so the window ends at once
+      // The close box: the operator is asked whether to cut the upload off, and says yes.
+      prompter.answers.push_back(Prompter::Answer::Yes);
+      view.Close();
       break;
   }
   const auto took =
@@ -433,6 +435,8 @@ TEST_P(StalledUploadStopped, WithinAFractionOfASecond) {
   if (GetParam().how == StopBy::WindowClosed) {
     EXPECT_TRUE(view.Ended());
     EXPECT_EQ(view.Result(), kIdCancel);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, u"正在向全站仪上传数据，退出将中断上传。确定要退出吗？");
   }
 }
 

@@ -306,6 +306,13 @@ TEST_P(UploadLeaving, EndsTheWorkerAndReleasesThePort) {
   if (GetParam().destroy) {
     window.reset();
   } else {
+    // Closing asks first while the upload runs; No keeps the window and the upload as they were.
+    window->view.Close();
+    ASSERT_EQ(window->prompter.messages.size(), 1u);
+    EXPECT_EQ(window->prompter.messages[0].text, u"正在向全站仪上传数据，退出将中断上传。确定要退出吗？");
+    EXPECT_FALSE(window->view.Ended());
+    EXPECT_TRUE(window->dlg.UploadRunning());
+    window->prompter.answers.push_back(Prompter::Answer::Yes);
     window->view.Close();
     EXPECT_TRUE(window->view.Ended());
     EXPECT_FALSE(window->dlg.UploadRunning());
