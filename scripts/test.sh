@@ -5,7 +5,8 @@
 #   scripts/test.sh --asan     AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/
 #   scripts/test.sh --tsan     ThreadSanitizer, in build-tsan/
 #   scripts/test.sh --windows  the Windows build (MinGW-w64) in build-windows/, its tests under Wine
-#   scripts/test.sh --bench    builds the benchmarks in build-bench/ (they are not run: they measure, not test)
+#   scripts/test.sh --bench    builds the benchmarks (into build/ after --quick, else in build-bench/); they are not
+#                              run: they measure, not test
 #   scripts/test.sh --fuzz     builds the fuzz targets in build-fuzz/ and runs each for a few seconds
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +21,7 @@ for arg in "$@"; do
     --bench) steps+=(bench) ;;
     --fuzz) steps+=(fuzz) ;;
     --all) steps+=(dev asan tsan windows bench fuzz) ;;
-    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
     *) echo "unknown option: $arg (try --help)" >&2; exit 2 ;;
   esac
 done
@@ -48,9 +49,16 @@ for step in "${steps[@]}"; do
       continue
       ;;
     bench)
+      # The benchmarks are built into the ordinary build when this run made one, so that they share its objects;
+      # the bench preset (Release, build-bench/) is for taking their figures.
       echo "== bench build"
-      cmake --preset bench >/dev/null
-      cmake --build build-bench -j "$jobs"
+      if [[ " ${steps[*]} " == *" dev "* ]]; then
+        cmake --preset dev -DKESTRION_BUILD_BENCH=ON >/dev/null
+        cmake --build build -j "$jobs"
+      else
+        cmake --preset bench >/dev/null
+        cmake --build build-bench -j "$jobs"
+      fi
       continue
       ;;
   esac
