@@ -1,5 +1,7 @@
 #include "serial/LineErrors.h"
 
+#include <algorithm>
+
 namespace kestrion {
 
 LineErrorCounts& LineErrorCounts::operator+=(const LineErrorCounts& other) {
@@ -8,7 +10,24 @@ LineErrorCounts& LineErrorCounts::operator+=(const LineErrorCounts& other) {
   parityOrFraming += other.parityOrFraming;
   breaks += other.breaks;
   overruns += other.overruns;
+  queueOverruns += other.queueOverruns;
   return *this;
+}
+
+LineErrorCounts CombineCounts(const std::optional<LineErrorCounts>& driver, const LineErrorCounts& marked) {
+  if (!driver) return marked;
+  const LineErrorCounts& d = *driver;
+  LineErrorCounts counts;
+  counts.parity = std::max(d.parity, marked.parity);
+  counts.framing = std::max(d.framing, marked.framing);
+  counts.breaks = std::max(d.breaks, marked.breaks);
+  counts.overruns = std::max(d.overruns, marked.overruns);
+  counts.queueOverruns = std::max(d.queueOverruns, marked.queueOverruns);
+  const std::uint64_t damagedSplit = counts.parity + counts.framing + d.parityOrFraming;
+  const std::uint64_t damagedMarked = marked.parity + marked.framing + marked.parityOrFraming;
+  counts.parityOrFraming =
+      d.parityOrFraming + (damagedMarked > damagedSplit ? damagedMarked - damagedSplit : 0);
+  return counts;
 }
 
 void MarkedInputDecoder::Decode(std::string_view marked, std::string& out, LineErrorCounts& errors) {

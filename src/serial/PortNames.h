@@ -13,7 +13,8 @@ namespace kestrion {
 // there are no virtual ports.
 std::vector<std::string> ListPortNames();
 // The device a listed name stands for: "COM1".."COM9" are /dev/ttyS0../dev/ttyS8; anything else is a path. On
-// Windows "COM1".."COM9" open as they are and higher numbers as "\\.\COM10"; anything else stays as it is.
+// Windows "COM1".."COM9" open as they are and every other name in the device namespace: "COM10" as
+// "\\.\COM10", "CNCA0" as "\\.\CNCA0" (a name already in a namespace stays as it is). Names are UTF-8.
 std::string DevicePathForPortName(const std::string& portName);
 // Where a simulator registers its pseudo-terminal as a link: kestrion/ports in the user's runtime folder. That is
 // $XDG_RUNTIME_DIR when it names a private folder (see CheckPrivateFolder), else /tmp/runtime-$USER. A link there

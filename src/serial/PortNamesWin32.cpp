@@ -44,15 +44,6 @@ std::vector<std::string> SerialCommValues() {
   return names;
 }
 
-// "COMn" with any number n of one or more digits.
-bool IsComName(const std::string& name) {
-  if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return false;
-  for (std::size_t i = 3; i < name.size(); ++i) {
-    if (name[i] < '0' || name[i] > '9') return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::vector<std::string> port_names::SystemSerialPorts() {
@@ -65,9 +56,12 @@ std::vector<std::string> port_names::VirtualPorts() {
 }
 
 std::string DevicePathForPortName(const std::string& portName) {
-  // Only COM1 to COM9 are reserved names that open as they stand; higher numbers need the device namespace.
-  if (IsComName(portName) && port_names::ComNumber(portName) == 0) return "\\\\.\\" + portName;
-  return portName;
+  // Only COM1 to COM9 are reserved names that open as they stand anywhere; every other port (COM10, a virtual
+  // null-modem end such as CNCA0) is a device that only its namespace names. A name given in a namespace
+  // already stays as it is.
+  if (portName.empty() || port_names::ComNumber(portName) != 0) return portName;
+  if (portName.starts_with("\\\\.\\") || portName.starts_with("\\\\?\\")) return portName;
+  return "\\\\.\\" + portName;
 }
 
 FolderCheck CheckPrivateFolder(const std::filesystem::path& folder) {

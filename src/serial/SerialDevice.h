@@ -1,13 +1,15 @@
-// One open serial device as the platform offers it, for SerialPort alone: SerialPort.cpp keeps the input queue,
-// the reader thread and the lock rules once for every platform, and SerialPortPosix.cpp or SerialPortWin32.cpp
-// make the device calls.
+// One open serial device as the platform offers it, for SerialPort alone: SerialPort.cpp keeps the input
+// queue, the reader thread and the lock rules once for every platform, and SerialPortPosix.cpp or
+// SerialPortWin32.cpp make the device calls.
 //
-// Threads: Open, Configure, CurrentSettings, Write and the destructor run under SerialPort's device lock. ReadSome
-// and Errors run on the reader thread alone, which the port joins before the device goes. Wake may come from any
-// thread at any time while the device exists.
+// Threads: Open, Configure, CurrentSettings, Write, BytesToSend, Close and the destructor run under
+// SerialPort's device lock. ReadSome, Errors and Lines run on the reader thread alone, which the port joins
+// before the device goes. Wake may come from any thread at any time while the device exists.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -29,9 +31,88 @@ bool IsOffered(const LineSettings& settings);
 // tells the two apart.
 enum class Step { Opening, Holding };
 
+using Clock = std::chrono::steady_clock;
+
+// The drain at close: what the device still has to send goes out while the line takes it (the last line of an
+// upload, the end of a download the station sends). A line that took nothing for the stall window (flow
+// control holding, the instrument switched off) has the rest given up, and no drain lasts beyond kDrainLimit.
+inline constexpr std::chrono::milliseconds kDrainLimit{3000};
+
+// The stall window at the line's rate: a USB adapter's count moves in blocks of up to 256 bytes, so at least
+// one block's time, and a margin for the adapter's own polling. Unknown settings count as the slowest offered
+// line.
+std::chrono::milliseconds DrainStallWindow(const std::optional<LineSettings>& settings);
+
+class OutputDrain {
+ public:
+  enum class State { Going, Drained, GivenUp };
+  // `left` is the device's count of bytes still to send at `start`; nullopt when it cannot say.
+  OutputDrain(Clock::time_point start, std::chrono::milliseconds stallWindow,
+              std::optional<std::size_t> left);
+  // The device's count at `now`.
+  State Update(Clock::time_point now, std::optional<std::size_t> left);
+  State Current() const { return m_state; }
+
+ private:
+  State StateFor(std::optional<std::size_t> left) const;
+  Clock::time_point m_start;
+  Clock::time_point m_lastProgress;
+  std::chrono::milliseconds m_stallWindow;
+  std::optional<std::size_t> m_left;
+  State m_state;
+};
+
+// What Write tells the reader thread about the output: written by Write under the device lock, read by the
+// reader without it.
+struct WriteWatch {
+  std::atomic<bool> waiting{false};         // a write is under way
+  std::atomic<std::uint64_t> moved{0};      // counts every time the device took bytes
+  std::atomic<std::uint64_t> completed{0};  // writes that sent all their bytes
+};
+
+// The output's flow control and its lines, as the device tells them.
+struct OutputLines {
+  bool ctsFlow = false;     // output waits while CTS is off
+  bool dsrFlow = false;     // output waits while DSR is off
+  std::optional<bool> cts;  // nullopt when the device cannot say (a pseudo-terminal has no modem lines)
+  std::optional<bool> dsr;
+  std::optional<std::size_t> queued;  // bytes written that the device has not sent, where it can say cheaply
+};
+
+// One look at the output, against the look before it.
+struct OutputSample {
+  bool ctsFlow = false;
+  bool dsrFlow = false;
+  std::optional<bool> cts;
+  std::optional<bool> dsr;
+  bool stalled = false;  // output waited at both looks and nothing moved in between
+  bool flowed = false;   // a write sent all its bytes since the last look, and the device holds none of them
+};
+
+// Which line holds the output after `sample`, given what held it before. A stall with flow control on names
+// the line that is not seen on (a line the device cannot report is not seen on: the port waits for it and
+// nothing shows that it may send); output that flowed, or the held line seen on, ends the hold; otherwise it
+// stays.
+OutputHold NextOutputHold(OutputHold previous, const OutputSample& sample);
+
+// Turns the looks of the reader thread into samples: it keeps the look before.
+class OutputHoldWatch {
+ public:
+  OutputHold Look(const WriteWatch& watch, const OutputLines& lines);
+  void Reset() { *this = OutputHoldWatch{}; }
+
+ private:
+  bool m_looked = false;
+  bool m_waiting = false;
+  std::uint64_t m_moved = 0;
+  std::uint64_t m_completed = 0;
+  std::optional<std::size_t> m_queued;
+  OutputHold m_hold = OutputHold::None;
+};
+
 class SerialDevice {
  public:
-  using Clock = std::chrono::steady_clock;
+  using Clock = detail::Clock;
 
   // Opens the device that `portName` names for reading and writing, exclusively, without changing its
   // settings. Null and `result` set when it cannot.
@@ -41,6 +122,9 @@ class SerialDevice {
   SerialDevice(const SerialDevice&) = delete;
   SerialDevice& operator=(const SerialDevice&) = delete;
 
+  // Applies `settings`. Bytes that arrived before the change are read as the terminal handled them then, and
+  // every byte that can be read after it is read under the new settings: the reader never decodes one under
+  // the other's rule.
   PortResult Configure(const LineSettings& settings);
   std::optional<LineSettings> CurrentSettings() const;
 
@@ -53,27 +137,35 @@ class SerialDevice {
   // Waits up to `idle` for input and appends what arrived to `bytes`, as it arrived: the platform's error marks
   // taken out and counted.
   Wait ReadSome(std::string& bytes, std::chrono::milliseconds idle);
-  // The line errors since Open: the driver's counts where it keeps them, else those the reads found.
+  // The line errors since Open: per kind the larger of the driver's count, where it keeps one, and what the
+  // reads found.
   LineErrorCounts Errors() const;
+  // The output's flow control and lines now.
+  OutputLines Lines() const;
   // Ends a waiting ReadSome and any later one, and a waiting Write, for good.
   void Wake();
 
   // Sends all of `bytes` by `deadline`: TimedOut after it, Stopped as soon as `stop` is requested, NotOpen
-  // after Wake, DeviceGone when the device vanished.
+  // after Wake, DeviceGone when the device vanished. Counts in Watch().moved whenever the device takes bytes.
   PortResult Write(std::string_view bytes, Clock::time_point deadline, const std::stop_token& stop);
+  WriteWatch& Watch() { return m_watch; }
+  const WriteWatch& Watch() const { return m_watch; }
 
   // Bytes written that the device has not sent yet; nullopt when it cannot say.
   std::optional<std::size_t> BytesToSend() const;
 
-  // Releases the device now, giving up what it has not sent, and reports the system's close failure; the
-  // destructor does the same silently.
-  PortResult Close();
+  // Releases the device now and reports the system's close failure. With `discardOutput` what it has not sent
+  // is given up first (a stalled line would hold up the release); without, a device that has sent all it was
+  // counted to is not told to flush, which would cut off what an adapter still holds. The destructor
+  // discards.
+  PortResult Close(bool discardOutput);
 
   struct Platform;
 
  private:
   explicit SerialDevice(std::unique_ptr<Platform> platform);
   std::unique_ptr<Platform> m_platform;
+  WriteWatch m_watch;
 };
 
 }  // namespace kestrion::detail

@@ -18,34 +18,105 @@ namespace {
 using detail::SerialDevice;
 using Clock = std::chrono::steady_clock;
 
-// How long the reader waits for input before it looks at the driver's error counts again.
-constexpr std::chrono::milliseconds kReaderIdle{500};
+// How long the reader waits for input before it looks at the driver's error counts and the output again.
+constexpr std::chrono::milliseconds kReaderIdle{250};
+// The reader looks at the output at most this often, so that a stall is seen between two looks.
+constexpr std::chrono::milliseconds kOutputLook{200};
 
-// Before the device is released, what it still has to send goes out while the line takes it (the last line of
-// an upload, the end of a download the station sends); a line that took nothing for kDrainStall (flow control
-// holding, the instrument switched off) has the rest given up, and no drain lasts beyond kDrainLimit, which a
-// full driver queue needs at the slowest rate.
-constexpr std::chrono::milliseconds kDrainStall{100};
-constexpr std::chrono::milliseconds kDrainLimit{3000};
+// How often the drain at close asks the device what it still has to send.
 constexpr std::chrono::milliseconds kDrainStep{5};
+// The margin of the stall window beyond one block's time.
+constexpr std::chrono::milliseconds kDrainMargin{100};
+constexpr std::size_t kAdapterBlock = 256;
 
-void DrainWhileMoving(const SerialDevice& device) {
-  const Clock::time_point start = Clock::now();
-  Clock::time_point lastProgress = start;
-  std::optional<std::size_t> left = device.BytesToSend();
-  while (left && *left > 0) {
+// Sends what the device still holds while the line takes it; true when all went.
+bool DrainWhileMoving(const SerialDevice& device) {
+  detail::OutputDrain drain(Clock::now(), detail::DrainStallWindow(device.CurrentSettings()),
+                            device.BytesToSend());
+  while (drain.Current() == detail::OutputDrain::State::Going) {
     std::this_thread::sleep_for(kDrainStep);
-    const Clock::time_point now = Clock::now();
-    const std::optional<std::size_t> next = device.BytesToSend();
-    if (next && *next < *left) lastProgress = now;
-    left = next;
-    if (now - lastProgress >= kDrainStall || now - start >= kDrainLimit) return;
+    drain.Update(Clock::now(), device.BytesToSend());
   }
+  return drain.Current() == detail::OutputDrain::State::Drained;
 }
 
 constexpr std::array<int, 4> kOfferedRates{4800, 9600, 19200, 38400};
 
 }  // namespace
+
+std::chrono::milliseconds detail::DrainStallWindow(const std::optional<LineSettings>& settings) {
+  LineSettings line = settings.value_or(LineSettings{kOfferedRates.front(), 8, Parity::Even, true, 2});
+  if (line.baudRate <= 0) line.baudRate = kOfferedRates.front();
+  const long long bitsPerByte = 1 + std::clamp(line.dataBits, 5, 8) + (line.parity == Parity::None ? 0 : 1) +
+                                std::clamp(line.stopBits, 1, 2);
+  const long long blockMs =
+      (static_cast<long long>(kAdapterBlock) * bitsPerByte * 1000 + line.baudRate - 1) / line.baudRate;
+  return std::min(std::chrono::milliseconds(blockMs) + kDrainMargin, kDrainLimit);
+}
+
+detail::OutputDrain::OutputDrain(Clock::time_point start, std::chrono::milliseconds stallWindow,
+                                 std::optional<std::size_t> left)
+    : m_start(start),
+      m_lastProgress(start),
+      m_stallWindow(stallWindow),
+      m_left(left),
+      m_state(StateFor(left)) {}
+
+detail::OutputDrain::State detail::OutputDrain::StateFor(std::optional<std::size_t> left) const {
+  // A device that cannot say what it holds is not waited for.
+  if (!left) return State::GivenUp;
+  return *left == 0 ? State::Drained : State::Going;
+}
+
+detail::OutputDrain::State detail::OutputDrain::Update(Clock::time_point now,
+                                                       std::optional<std::size_t> left) {
+  if (m_state != State::Going) return m_state;
+  if (left && m_left && *left < *m_left) m_lastProgress = now;
+  m_left = left;
+  m_state = StateFor(left);
+  if (m_state == State::Going && (now - m_lastProgress >= m_stallWindow || now - m_start >= kDrainLimit)) {
+    m_state = State::GivenUp;
+  }
+  return m_state;
+}
+
+OutputHold detail::NextOutputHold(OutputHold previous, const OutputSample& sample) {
+  const bool ctsOff = sample.ctsFlow && sample.cts != true;
+  const bool dsrOff = sample.dsrFlow && sample.dsr != true;
+  if (sample.stalled) {
+    if (ctsOff) return OutputHold::Cts;
+    if (dsrOff) return OutputHold::Dsr;
+    return OutputHold::None;  // held by something else: the other end's buffer, a suspended terminal
+  }
+  if (sample.flowed) return OutputHold::None;
+  if (previous == OutputHold::Cts && ctsOff) return OutputHold::Cts;
+  if (previous == OutputHold::Dsr && dsrOff) return OutputHold::Dsr;
+  return OutputHold::None;
+}
+
+OutputHold detail::OutputHoldWatch::Look(const WriteWatch& watch, const OutputLines& lines) {
+  const bool writing = watch.waiting.load();
+  const std::uint64_t moved = watch.moved.load();
+  const std::uint64_t completed = watch.completed.load();
+  const bool queued = lines.queued && *lines.queued > 0;
+  const bool waiting = writing || queued;
+  const bool progressed =
+      moved != m_moved || completed != m_completed || (lines.queued && m_queued && *lines.queued < *m_queued);
+  OutputSample sample;
+  sample.ctsFlow = lines.ctsFlow;
+  sample.dsrFlow = lines.dsrFlow;
+  sample.cts = lines.cts;
+  sample.dsr = lines.dsr;
+  sample.stalled = m_looked && m_waiting && waiting && !progressed;
+  sample.flowed = completed != m_completed && !queued;
+  m_looked = true;
+  m_waiting = waiting;
+  m_moved = moved;
+  m_completed = completed;
+  m_queued = lines.queued;
+  m_hold = NextOutputHold(m_hold, sample);
+  return m_hold;
+}
 
 bool detail::IsOffered(const LineSettings& settings) {
   return std::find(kOfferedRates.begin(), kOfferedRates.end(), settings.baudRate) != kOfferedRates.end() &&
@@ -73,11 +144,12 @@ struct SerialPort::State {
   SerialDevice* wakeable = nullptr;  // under queueLock: the held device, for Close to wake without ioLock
   LineErrorCounts deviceErrors;      // under queueLock: as the reader last read them from the device
   std::uint64_t queueOverruns = 0;   // under queueLock: times the reader found the queue full
+  OutputHold outputHold = OutputHold::None;  // under queueLock: as the reader last saw the output
 
   void ReaderLoop(SerialDevice& device);
   // Waits until the queue has room again; false when the reader is to let go instead.
   bool WaitForRoom();
-  void Enqueue(const std::string& bytes, const LineErrorCounts& errors);
+  void Enqueue(const std::string& bytes, const LineErrorCounts& errors, OutputHold hold);
   void MarkGone();
   bool IsGone() const;
   std::size_t WaitingLocked() const { return queue.size() - queueHead; }
@@ -91,6 +163,7 @@ void SerialPort::State::ResetLocked() {
   closing = false;
   deviceErrors = {};
   queueOverruns = 0;
+  outputHold = OutputHold::None;
 }
 
 bool SerialPort::State::WaitForRoom() {
@@ -101,7 +174,7 @@ bool SerialPort::State::WaitForRoom() {
   return !closing;
 }
 
-void SerialPort::State::Enqueue(const std::string& bytes, const LineErrorCounts& errors) {
+void SerialPort::State::Enqueue(const std::string& bytes, const LineErrorCounts& errors, OutputHold hold) {
   {
     std::lock_guard lock(queueLock);
     if (queueHead > 0 && queueHead >= queue.size() / 2) {
@@ -110,6 +183,7 @@ void SerialPort::State::Enqueue(const std::string& bytes, const LineErrorCounts&
     }
     queue.append(bytes);
     deviceErrors = errors;
+    outputHold = hold;
   }
   queueChanged.notify_all();
 }
@@ -132,12 +206,19 @@ bool SerialPort::State::IsGone() const {
 // instead of polling it in a loop.
 void SerialPort::State::ReaderLoop(SerialDevice& dev) {
   std::string bytes;
+  detail::OutputHoldWatch output;
+  OutputHold hold = OutputHold::None;
+  Clock::time_point lastLook{};
   for (;;) {
     if (!WaitForRoom()) return;
     bytes.clear();
     const SerialDevice::Wait wait = dev.ReadSome(bytes, kReaderIdle);
     if (wait == SerialDevice::Wait::Woken) return;
-    Enqueue(bytes, dev.Errors());
+    if (const Clock::time_point now = Clock::now(); now - lastLook >= kOutputLook) {
+      hold = output.Look(dev.Watch(), dev.Lines());
+      lastLook = now;
+    }
+    Enqueue(bytes, dev.Errors(), hold);
     if (wait == SerialDevice::Wait::Gone) {
       MarkGone();
       return;
@@ -239,7 +320,12 @@ PortResult SerialPort::Write(std::string_view bytes, std::stop_token stop) {
   if (s.IsGone()) return {PortFailure::DeviceGone, 0};
   if (stop.stop_requested()) return {PortFailure::Stopped, 0};
   const auto allowance = kWritePerByte * static_cast<long long>(bytes.size()) + kWriteConstant;
-  return s.device->Write(bytes, Clock::now() + allowance, stop);
+  detail::WriteWatch& watch = s.device->Watch();
+  watch.waiting = true;
+  const PortResult result = s.device->Write(bytes, Clock::now() + allowance, stop);
+  watch.waiting = false;
+  if (result) ++watch.completed;
+  return result;
 }
 
 LineErrorCounts SerialPort::LineErrors() const {
@@ -247,8 +333,20 @@ LineErrorCounts SerialPort::LineErrors() const {
   std::lock_guard lock(s.queueLock);
   if (!s.held) return {};
   LineErrorCounts counts = s.deviceErrors;
-  counts.overruns += s.queueOverruns;
+  counts.queueOverruns = s.queueOverruns;
   return counts;
+}
+
+OutputHold SerialPort::OutputHeldBy() const {
+  const State& s = *m_state;
+  std::lock_guard lock(s.queueLock);
+  return s.held ? s.outputHold : OutputHold::None;
+}
+
+bool SerialPort::DeviceGone() const {
+  const State& s = *m_state;
+  std::lock_guard lock(s.queueLock);
+  return s.held && s.gone;
 }
 
 bool SerialPort::IsOpen() const {
@@ -280,8 +378,8 @@ PortResult SerialPort::Close() {
     s.ResetLocked();
   }
   s.queueChanged.notify_all();
-  DrainWhileMoving(*s.device);
-  const PortResult closed = s.device->Close();
+  const bool drained = DrainWhileMoving(*s.device);
+  const PortResult closed = s.device->Close(!drained);
   s.device.reset();
   return closed;
 }

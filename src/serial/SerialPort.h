@@ -56,6 +56,9 @@ enum class PortFailure {
   Other,
 };
 
+// The input line that holds back the output while output flow control waits for it.
+enum class OutputHold { None, Cts, Dsr };
+
 struct PortResult {
   PortFailure failure = PortFailure::None;
   int systemError = 0;  // where there is one: errno on POSIX, the Win32 error code (GetLastError) on Windows
@@ -97,6 +100,15 @@ class SerialPort {
 
   // The line errors of the connection held now (zero when none is held).
   LineErrorCounts LineErrors() const;
+
+  // Which input line holds back the output: Cts (or Dsr) from the moment a write is seen stalled while the
+  // port's output flow control, which Configure leaves as the port has it, waits for that line and it is not
+  // on; None again once a write got all its bytes out, the line is seen on, flow control is off, or the port
+  // closes. The reader thread looks a few times a second. Cheap: never waits on the device.
+  OutputHold OutputHeldBy() const;
+  // Whether the device held vanished (USB adapter pulled, other side of a pseudo-terminal closed): true from
+  // the moment the reader saw it go until Close. Cheap: never waits on the device.
+  bool DeviceGone() const;
 
   bool IsOpen() const;
   // Releases the device (no effect when none is held). Reports a failure of the system's close.

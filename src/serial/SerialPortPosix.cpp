@@ -209,13 +209,43 @@ struct SerialDevice::Platform {
   FileDescriptor device;
   FileDescriptor wake;    // tells ReadSome and a waiting Write to let go, for good
   FileDescriptor cancel;  // tells a waiting Write that its caller stopped
-  std::atomic<bool> marksErrors{false};
+  FileDescriptor nudge;   // tells ReadSome that Configure left bytes in `carried`
+  std::atomic<bool> ctsFlow{false};  // CRTSCTS, as the port has it
+
+  // Held around every read of the device and its decoding, and around a change of the error marking, so that
+  // no byte is decoded under the other marking than the one the terminal applied to it.
+  std::mutex readLock;
+  bool marksErrors = false;    // under readLock
+  MarkedInputDecoder decoder;  // under readLock
+  LineErrorCounts decoded;     // under readLock
+  std::string carried;  // under readLock: read by Configure under the old marking, for ReadSome to hand on
 
   // The reader thread's own.
-  MarkedInputDecoder decoder;
-  LineErrorCounts decoded;
   std::optional<serial_icounter_struct> countersAtOpen;
   LineErrorCounts driver;
+
+  // Takes what the terminal holds now, without waiting, into `out`, decoded by the marking in force. False
+  // when the device failed.
+  bool ReadAvailable(std::string& out) {
+    std::array<char, kReadChunk> buffer{};
+    for (;;) {
+      const ssize_t count = ::read(device.Get(), buffer.data(), buffer.size());
+      if (count > 0) {
+        Decode(std::string_view(buffer.data(), static_cast<std::size_t>(count)), out);
+        continue;
+      }
+      if (count < 0 && errno == EINTR) continue;
+      return count == 0 || errno == EAGAIN;
+    }
+  }
+
+  void Decode(std::string_view got, std::string& out) {
+    if (marksErrors) {
+      decoder.Decode(got, out, decoded);
+    } else {
+      out.append(got);
+    }
+  }
 
   void ReadDriverCounters() {
     if (!countersAtOpen) return;
@@ -232,7 +262,7 @@ struct SerialDevice::Platform {
 SerialDevice::SerialDevice(std::unique_ptr<Platform> platform) : m_platform(std::move(platform)) {}
 
 SerialDevice::~SerialDevice() {
-  Close();
+  Close(true);
 }
 
 std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& portName, PortResult& result) {
@@ -256,13 +286,16 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& portName, Po
   auto platform = std::make_unique<Platform>();
   platform->wake = FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   platform->cancel = FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  if (!platform->wake.IsValid() || !platform->cancel.IsValid()) {
+  platform->nudge = FileDescriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!platform->wake.IsValid() || !platform->cancel.IsValid() || !platform->nudge.IsValid()) {
     const int error = errno;
     ::ioctl(device.Get(), TIOCNXCL);
     return fail(error);
   }
   termios t{};
-  platform->marksErrors = ::tcgetattr(device.Get(), &t) == 0 && MarksErrors(t);
+  const bool gotSettings = ::tcgetattr(device.Get(), &t) == 0;
+  platform->marksErrors = gotSettings && MarksErrors(t);
+  platform->ctsFlow = gotSettings && HasBits(t.c_cflag, CRTSCTS);
   platform->countersAtOpen = DriverCounters(device.Get());
   platform->device = std::move(device);
   result = {};
@@ -274,25 +307,54 @@ PortResult SerialDevice::Configure(const LineSettings& settings) {
   const BaudRow* baud = BaudByRate(settings.baudRate);
   if (baud == nullptr || !IsOffered(settings)) return Failure(PortFailure::SettingsRefused, EINVAL);
   const int fd = p.device.Get();
+  const auto apply = [fd](const termios& t) {
+    return RetryOnInterrupt([&] { return ::tcsetattr(fd, TCSANOW, &t); });
+  };
 
+  // The terminal marks a byte as it arrives, by the settings of that moment: the bytes it holds are taken
+  // under the old marking before the marking changes, and the reader reads nothing in between.
+  std::lock_guard read(p.readLock);
   termios before{};
   if (::tcgetattr(fd, &before) != 0) return Failure(errno, Step::Holding);
   termios wanted = before;
   ApplySettings(settings, baud->code, wanted);
-  if (RetryOnInterrupt([&] { return ::tcsetattr(fd, TCSANOW, &wanted); }) != 0) {
+  const bool markingChanges = MarksErrors(before) != MarksErrors(wanted);
+  if (markingChanges) {
+    // First everything but the marking: out of line mode, so that a partial line becomes readable.
+    termios unmarked = wanted;
+    ClearBits(unmarked.c_iflag, PARMRK | ISTRIP);
+    SetBits(unmarked.c_iflag, static_cast<unsigned>(before.c_iflag & (PARMRK | ISTRIP)));
+    if (apply(unmarked) != 0) {
+      const int error = errno;
+      if (error == EINVAL) return Failure(PortFailure::SettingsRefused, error);
+      return Failure(error, Step::Holding);
+    }
+    if (!p.ReadAvailable(p.carried)) {
+      const int error = errno;
+      apply(before);
+      return Failure(error == 0 ? EIO : error, Step::Holding);
+    }
+  }
+  if (apply(wanted) != 0) {
     const int error = errno;
+    apply(before);
     if (error == EINVAL) return Failure(PortFailure::SettingsRefused, error);
     return Failure(error, Step::Holding);
   }
+  if (!p.carried.empty()) Signal(p.nudge.Get());
   // tcsetattr succeeds when any one of the changes was taken; only a read-back tells whether all were.
   termios actual{};
   if (::tcgetattr(fd, &actual) != 0) return Failure(errno, Step::Holding);
   if (!TookSettings(settings, actual)) {
-    RetryOnInterrupt([&] { return ::tcsetattr(fd, TCSANOW, &before); });
-    p.marksErrors = MarksErrors(before);
+    apply(before);
+    ::tcgetattr(fd, &actual);
+    p.marksErrors = MarksErrors(actual);
+    p.ctsFlow = HasBits(actual.c_cflag, CRTSCTS);
     return Failure(PortFailure::SettingsRefused);
   }
   p.marksErrors = true;
+  p.decoder.Reset();
+  p.ctsFlow = HasBits(actual.c_cflag, CRTSCTS);
   return {};
 }
 
@@ -305,39 +367,61 @@ std::optional<LineSettings> SerialDevice::CurrentSettings() const {
 SerialDevice::Wait SerialDevice::ReadSome(std::string& bytes, std::chrono::milliseconds idle) {
   Platform& p = *m_platform;
   const int fd = p.device.Get();
-  std::array<pollfd, 2> fds{{{fd, POLLIN, 0}, {p.wake.Get(), POLLIN, 0}}};
+  std::array<pollfd, 3> fds{{{fd, POLLIN, 0}, {p.wake.Get(), POLLIN, 0}, {p.nudge.Get(), POLLIN, 0}}};
   const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(idle.count()));
   if (ready < 0) return errno == EINTR ? Wait::Idle : Wait::Gone;
   if (fds[1].revents != 0) return Wait::Woken;
+  if (fds[2].revents != 0) Drain(p.nudge.Get());
+
+  std::lock_guard read(p.readLock);
+  const bool carried = !p.carried.empty();
+  bytes += p.carried;
+  p.carried.clear();
   if (fds[0].revents == 0) {
     p.ReadDriverCounters();
-    return Wait::Idle;
+    return carried ? Wait::Input : Wait::Idle;
   }
   const bool hangUp = (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
   std::array<char, kReadChunk> buffer{};
   const ssize_t count = ::read(fd, buffer.data(), buffer.size());
   if (count > 0) {
-    const std::string_view got(buffer.data(), static_cast<std::size_t>(count));
-    if (p.marksErrors) {
-      p.decoder.Decode(got, bytes, p.decoded);
-    } else {
-      bytes.append(got);
-    }
+    p.Decode(std::string_view(buffer.data(), static_cast<std::size_t>(count)), bytes);
     p.ReadDriverCounters();
     return Wait::Input;
   }
-  if (count < 0 && errno == EINTR) return Wait::Idle;
+  if (count < 0 && errno == EINTR) return carried ? Wait::Input : Wait::Idle;
   // Before the line is configured a terminal may be in line mode, where an end-of-file character reads as
-  // zero bytes without the device going anywhere.
+  // zero bytes without the device going anywhere; and Configure may have taken what the poll saw.
   const bool nothingNow = count == 0 || errno == EAGAIN;
-  if (nothingNow && !hangUp) return Wait::Idle;
+  if (nothingNow && !hangUp) return carried ? Wait::Input : Wait::Idle;
   return Wait::Gone;
 }
 
 LineErrorCounts SerialDevice::Errors() const {
+  Platform& p = *m_platform;
+  LineErrorCounts marked;
+  {
+    std::lock_guard read(p.readLock);
+    marked = p.decoded;
+  }
+  return CombineCounts(p.countersAtOpen ? std::optional(p.driver) : std::nullopt, marked);
+}
+
+OutputLines SerialDevice::Lines() const {
   const Platform& p = *m_platform;
-  // The driver sees every error the marks show, and overruns besides.
-  return p.countersAtOpen ? p.driver : p.decoded;
+  OutputLines lines;
+  // Linux has no output flow control on DSR.
+  lines.ctsFlow = p.ctsFlow;
+  if (!lines.ctsFlow) return lines;
+  const int fd = p.device.Get();
+  int status = 0;
+  if (::ioctl(fd, TIOCMGET, &status) == 0) {
+    lines.cts = (status & TIOCM_CTS) != 0;
+    lines.dsr = (status & TIOCM_DSR) != 0;
+  }
+  int queued = 0;
+  if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued >= 0) lines.queued = static_cast<std::size_t>(queued);
+  return lines;
 }
 
 void SerialDevice::Wake() {
@@ -357,6 +441,7 @@ PortResult SerialDevice::Write(std::string_view bytes, Clock::time_point deadlin
     const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (count > 0) {
       done += static_cast<std::size_t>(count);
+      ++m_watch.moved;
       continue;
     }
     if (count < 0 && errno == EINTR) continue;
@@ -382,17 +467,18 @@ std::optional<std::size_t> SerialDevice::BytesToSend() const {
   return static_cast<std::size_t>(queued);
 }
 
-PortResult SerialDevice::Close() {
+PortResult SerialDevice::Close(bool discardOutput) {
   Platform& p = *m_platform;
   if (!p.device.IsValid()) return {};
   // Output still queued would make the close wait for it (for half a minute on a stalled line); it is given
   // up, as the device is.
-  ::tcflush(p.device.Get(), TCOFLUSH);
+  if (discardOutput) ::tcflush(p.device.Get(), TCOFLUSH);
   // The exclusive flag outlives this descriptor while anyone else keeps the terminal open; clear it so that
   // the device can be opened again.
   ::ioctl(p.device.Get(), TIOCNXCL);
   p.wake.Close();
   p.cancel.Close();
+  p.nudge.Close();
   const int error = p.device.Close();
   return error == 0 ? PortResult{} : Failure(error, Step::Holding);
 }

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "serial/PortNames.h"
@@ -107,6 +109,28 @@ constexpr DWORD kReadChunk = 4096;
 // How long a read of bytes that the driver said are waiting may take: they are there, so it never should.
 constexpr DWORD kWaitingReadMs = 1000;
 
+// After a read failed on a device that is still there, the next read comes this much later, so that a failure
+// that repeats does not keep the reader busy.
+constexpr DWORD kReadRetryMs = 100;
+
+// A port name as the system takes it: UTF-8, as the port list gives names; a name that is not UTF-8 is taken
+// in the system's code page.
+std::wstring WideName(const std::string& name) {
+  if (name.empty()) return {};
+  const int length = static_cast<int>(name.size());
+  UINT codePage = CP_UTF8;
+  int size = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
+  if (size <= 0) {
+    codePage = CP_ACP;
+    size = ::MultiByteToWideChar(codePage, 0, name.data(), length, nullptr, 0);
+  }
+  if (size <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(codePage, codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0, name.data(), length,
+                        wide.data(), size);
+  return wide;
+}
+
 DWORD Milliseconds(std::chrono::milliseconds duration) {
   return static_cast<DWORD>(std::clamp<long long>(duration.count(), 0, 0x7FFFFFFE));
 }
@@ -183,6 +207,8 @@ bool IsSet(HANDLE event) {
 
 struct SerialDevice::Platform {
   Handle device;
+  std::atomic<bool> ctsFlow{false};  // fOutxCtsFlow, as the port has it
+  std::atomic<bool> dsrFlow{false};  // fOutxDsrFlow
   Handle wake;       // tells ReadSome and a waiting Write to let go, for good
   Handle cancel;     // tells a waiting Write that its caller stopped
   Handle readDone;   // the reader's OVERLAPPED event
@@ -242,13 +268,30 @@ struct SerialDevice::Platform {
     return SerialDevice::Wait::Gone;
   }
 
-  // Takes `count` bytes that the driver said are waiting. False when the device failed.
-  bool ReadWaiting(DWORD count, std::string& bytes) {
+  // After a read failed with `readError`: the device is gone when the port no longer answers either, for a
+  // reason that means so; otherwise reception goes on with the next read, a little later.
+  SerialDevice::Wait AfterFailedRead(DWORD readError) {
+    DWORD error = ERROR_SUCCESS;
+    if (!TakeErrors(error) && (FailureForError(error, Step::Holding) == PortFailure::DeviceGone ||
+                               FailureForError(readError, Step::Holding) == PortFailure::DeviceGone)) {
+      return SerialDevice::Wait::Gone;
+    }
+    if (::WaitForSingleObject(wake.Get(), kReadRetryMs) == WAIT_OBJECT_0) return SerialDevice::Wait::Woken;
+    return SerialDevice::Wait::Idle;
+  }
+
+  void TakeFlowControl(const DCB& dcb) {
+    ctsFlow = dcb.fOutxCtsFlow != 0;
+    dsrFlow = dcb.fOutxDsrFlow != 0;
+  }
+
+  // Takes `count` bytes that the driver said are waiting. The error when the device failed.
+  std::optional<DWORD> ReadWaiting(DWORD count, std::string& bytes) {
     read = OVERLAPPED{};
     read.hEvent = readDone.Get();
     if (!::ReadFile(device.Get(), buffer.data(), count, nullptr, &read) &&
         ::GetLastError() != ERROR_IO_PENDING) {
-      return false;
+      return ::GetLastError();
     }
     readPending = true;
     const std::array<HANDLE, 2> events{readDone.Get(), wake.Get()};
@@ -256,19 +299,19 @@ struct SerialDevice::Platform {
     DWORD got = 0;
     if (woken == WAIT_OBJECT_0) {
       readPending = false;
-      if (!::GetOverlappedResult(device.Get(), &read, &got, FALSE)) return false;
+      if (!::GetOverlappedResult(device.Get(), &read, &got, FALSE)) return ::GetLastError();
     } else {
       got = EndRead();
     }
     bytes.append(buffer.data(), got);
-    return true;
+    return std::nullopt;
   }
 };
 
 SerialDevice::SerialDevice(std::unique_ptr<Platform> platform) : m_platform(std::move(platform)) {}
 
 SerialDevice::~SerialDevice() {
-  Close();
+  Close(true);
 }
 
 std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& portName, PortResult& result) {
@@ -281,12 +324,15 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& portName, Po
     result = Failure(error, Step::Opening);
     return nullptr;
   };
+  const std::wstring widePath = WideName(path);
+  if (widePath.empty()) return fail(ERROR_INVALID_NAME);
   // No sharing: a COM port is held by one handle at a time.
-  Handle device(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  Handle device(::CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr));
   if (!device.IsValid()) return fail(::GetLastError());
   // Anything that has no line settings is not a serial port (a file, a printer).
-  if (!CommState(device.Get())) return fail(::GetLastError());
+  const std::optional<DCB> state = CommState(device.Get());
+  if (!state) return fail(::GetLastError());
 
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = MAXDWORD;
@@ -308,6 +354,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& portName, Po
       !platform->writeDone.IsValid()) {
     return fail(::GetLastError());
   }
+  platform->TakeFlowControl(*state);
   platform->device = std::move(device);
   result = {};
   return std::unique_ptr<SerialDevice>(new SerialDevice(std::move(platform)));
@@ -336,8 +383,10 @@ PortResult SerialDevice::Configure(const LineSettings& settings) {
   if (!TookSettings(settings, *actual)) {
     DCB old = *before;
     ::SetCommState(device, &old);
+    p.TakeFlowControl(old);
     return Failure(PortFailure::SettingsRefused);
   }
+  p.TakeFlowControl(*actual);
   return {};
 }
 
@@ -355,7 +404,7 @@ SerialDevice::Wait SerialDevice::ReadSome(std::string& bytes, std::chrono::milli
   }
   // No WaitCommEvent (Wine ends it at once): a one-byte read waits for input instead, and stays pending over
   // idle periods so that no byte is ever read twice or lost between two waits.
-  if (!p.readPending && !p.StartWaitingRead()) return Wait::Gone;
+  if (!p.readPending && !p.StartWaitingRead()) return p.AfterFailedRead(::GetLastError());
   const std::array<HANDLE, 2> events{p.readDone.Get(), p.wake.Get()};
   const DWORD woken = ::WaitForMultipleObjects(2, events.data(), FALSE, Milliseconds(idle));
   if (woken == WAIT_TIMEOUT) return p.Idle();
@@ -363,21 +412,46 @@ SerialDevice::Wait SerialDevice::ReadSome(std::string& bytes, std::chrono::milli
     p.EndRead();
     return Wait::Woken;
   }
-  if (woken != WAIT_OBJECT_0) return Wait::Gone;
+  if (woken != WAIT_OBJECT_0) {
+    const DWORD error = ::GetLastError();
+    p.EndRead();
+    return p.AfterFailedRead(error);
+  }
 
   p.readPending = false;
   DWORD got = 0;
-  if (!::GetOverlappedResult(p.device.Get(), &p.read, &got, FALSE)) return Wait::Gone;
+  if (!::GetOverlappedResult(p.device.Get(), &p.read, &got, FALSE))
+    return p.AfterFailedRead(::GetLastError());
   if (got == 0) return p.Idle();  // the driver's timeout: nothing came
   bytes.push_back(p.firstByte);
   DWORD error = ERROR_SUCCESS;
   const std::optional<DWORD> waiting = p.TakeErrors(error);
-  if (waiting && *waiting > 0 && !p.ReadWaiting(std::min(*waiting, kReadChunk), bytes)) return Wait::Gone;
+  if (waiting && *waiting > 0) {
+    if (const std::optional<DWORD> failed = p.ReadWaiting(std::min(*waiting, kReadChunk), bytes)) {
+      // The byte already taken is kept.
+      const Wait after = p.AfterFailedRead(*failed);
+      return after == Wait::Idle ? Wait::Input : after;
+    }
+  }
   return Wait::Input;
 }
 
 LineErrorCounts SerialDevice::Errors() const {
   return m_platform->errors;
+}
+
+OutputLines SerialDevice::Lines() const {
+  const Platform& p = *m_platform;
+  OutputLines lines;
+  lines.ctsFlow = p.ctsFlow;
+  lines.dsrFlow = p.dsrFlow;
+  if (!lines.ctsFlow && !lines.dsrFlow) return lines;
+  DWORD status = 0;
+  if (::GetCommModemStatus(p.device.Get(), &status)) {
+    lines.cts = (status & MS_CTS_ON) != 0;
+    lines.dsr = (status & MS_DSR_ON) != 0;
+  }
+  return lines;
 }
 
 void SerialDevice::Wake() {
@@ -423,6 +497,7 @@ PortResult SerialDevice::Write(std::string_view bytes, Clock::time_point deadlin
       return Failure(::GetLastError(), Step::Holding);
     }
     done += written;
+    if (written > 0) ++m_watch.moved;
     // The driver's own timeout ends a write with part of it sent; the rest goes while the time lasts.
     if (done < bytes.size() && Clock::now() >= deadline) return Failure(PortFailure::TimedOut, ERROR_TIMEOUT);
   }
@@ -436,11 +511,13 @@ std::optional<std::size_t> SerialDevice::BytesToSend() const {
   return static_cast<std::size_t>(status.cbOutQue);
 }
 
-PortResult SerialDevice::Close() {
+PortResult SerialDevice::Close(bool discardOutput) {
   Platform& p = *m_platform;
   if (!p.device.IsValid()) return {};
-  // Output still queued would hold up the release on a stalled line; it is given up, as the device is.
-  ::PurgeComm(p.device.Get(), PURGE_TXABORT | PURGE_TXCLEAR | PURGE_RXABORT);
+  // Output still queued would hold up the release on a stalled line; it is given up, as the device is. After
+  // a drain that completed nothing is purged: an adapter may still hold the last bytes, and a purge would cut
+  // them.
+  if (discardOutput) ::PurgeComm(p.device.Get(), PURGE_TXABORT | PURGE_TXCLEAR | PURGE_RXABORT);
   if (p.readPending) p.EndRead();
   const DWORD error = p.device.Close();
   p.wake.Close();

@@ -2,6 +2,8 @@
 // and plays (tests/windows/pty_peer.py, which CTest starts first); on Windows, ports joined by a null-modem
 // cable may stand in. KESTRION_TEST_PORTS names four, comma-separated: the two ends of one line, a line that
 // nobody reads, and a line whose other end goes away when it hears "hang up".
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -36,6 +38,13 @@ const std::vector<std::string>& Ports() {
     return names.size() == 4 ? names : std::vector<std::string>{};
   }();
   return ports;
+}
+
+// A port under another name than COMn, in the device namespace as a virtual null-modem pair names its ends
+// ("CNCA0"): the other end of the line Ports()[1] ends. Under Wine the peer makes it; elsewhere it may be unset.
+std::string NamedPort() {
+  const char* name = std::getenv("KESTRION_TEST_NAMED_PORT");
+  return name != nullptr ? name : "";
 }
 
 milliseconds Since(Clock::time_point start) {
@@ -188,12 +197,66 @@ INSTANTIATE_TEST_SUITE_P(Cases, StalledLine,
 TEST_F(ComPort, OtherEndGoingAwayIsReported) {
   SerialPort port;
   ASSERT_TRUE(Opened(port, Ports()[3]));
+  EXPECT_FALSE(port.DeviceGone());
   ASSERT_TRUE(port.Write("hang up"));
   const auto before = Clock::now();
   while (port.BytesWaiting() && Since(before) < 5s) std::this_thread::sleep_for(2ms);
   EXPECT_EQ(port.BytesWaiting(), std::nullopt) << "the reader saw the other end go";
+  EXPECT_TRUE(port.DeviceGone());
   EXPECT_EQ(port.Write("x").failure, PortFailure::DeviceGone);
   EXPECT_TRUE(port.IsOpen()) << "held until Close";
+  EXPECT_TRUE(port.Close());
+  EXPECT_FALSE(port.DeviceGone());
+}
+
+TEST_F(ComPort, NameOtherThanComNOpensInTheDeviceNamespace) {
+  if (NamedPort().empty()) GTEST_SKIP() << "KESTRION_TEST_NAMED_PORT names no port";
+  SerialPort named;
+  SerialPort other;
+  ASSERT_TRUE(Opened(named, NamedPort()));
+  ASSERT_TRUE(Opened(other, Ports()[1]));
+  ASSERT_TRUE(named.Write("Start"));
+  EXPECT_EQ(ReadAll(other, 5), "Start");
+  ASSERT_TRUE(other.Write("&A1,2&\r\n"));
+  EXPECT_EQ(ReadAll(named, 8), "&A1,2&\r\n");
+}
+
+// Hardware flow control as an earlier program may leave it: on CTS, with RTS as its handshake.
+testing::AssertionResult SetCtsFlow(const std::string& port, bool on) {
+  const std::wstring path = L"\\\\.\\" + std::wstring(port.begin(), port.end());
+  const HANDLE device =
+      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (device == INVALID_HANDLE_VALUE) return testing::AssertionFailure() << "cannot open " << port;
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  bool done = ::GetCommState(device, &dcb) != 0;
+  dcb.fOutxCtsFlow = on ? TRUE : FALSE;
+  dcb.fRtsControl = on ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+  done = done && ::SetCommState(device, &dcb) != 0;
+  ::CloseHandle(device);
+  if (!done) return testing::AssertionFailure() << "cannot set the flow control of " << port;
+  return testing::AssertionSuccess();
+}
+
+// On a line that nobody reads, a write stalls; with CTS flow control on and no CTS to be seen, the port puts it
+// down to the flow control, and keeps the setting as it found it.
+TEST_F(ComPort, WriteStalledWithCtsFlowControlOnIsHeldByCts) {
+  ASSERT_TRUE(SetCtsFlow(Ports()[2], true));
+  std::future<PortResult> writing;  // before the port, whose release ends the write however the test went
+  {
+    SerialPort port;
+    ASSERT_TRUE(Opened(port, Ports()[2]));
+    EXPECT_EQ(port.OutputHeldBy(), OutputHold::None);
+    writing = std::async(std::launch::async, [&] { return port.Write(std::string(256 * 1024, 'x')); });
+    const auto before = Clock::now();
+    while (port.OutputHeldBy() != OutputHold::Cts && Since(before) < 5s) std::this_thread::sleep_for(2ms);
+    std::cout << "The hold was told " << Since(before).count() << " ms after the write began\n";
+    EXPECT_EQ(port.OutputHeldBy(), OutputHold::Cts);
+    EXPECT_TRUE(port.Close());
+    EXPECT_EQ(port.OutputHeldBy(), OutputHold::None);
+    EXPECT_EQ(writing.get().failure, PortFailure::NotOpen);
+  }
+  EXPECT_TRUE(SetCtsFlow(Ports()[2], false));
 }
 
 // The instrument sends a download unasked; the transfer code takes it in reads of at most 254 bytes.
@@ -247,6 +310,50 @@ TEST_F(ComPort, StationAsksForAnUploadLineByLine) {
   EXPECT_EQ(FileBytes(received), text + kWordUploadFinish + "\r\r\n") << FileBytes(log);
   while (worker.Running() && Since(before) < 30s) std::this_thread::sleep_for(2ms);
   EXPECT_FALSE(worker.Running()) << "the worker ends after the closing line";
+}
+
+// The station's program takes its file and port names in wide characters: a capture file with a Chinese name,
+// which no single-byte code page holds, is kept when the port cannot be opened and replaced by the upload when it
+// can.
+std::wstring Wide(const std::string& utf8) {
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  return wide;
+}
+
+// Runs the station's program with `arguments`, its output to `log`; its exit status.
+int RunStation(const std::wstring& arguments, const std::filesystem::path& log) {
+  const std::wstring station = std::filesystem::absolute(KESTRION_STATION_EXE).make_preferred().wstring();
+  // cmd takes the outer quotes off the whole line.
+  const std::wstring command = L"\"\"" + station + L"\" " + arguments + L" >\"" + log.wstring() + L"\" 2>&1\"";
+  return _wsystem(command.c_str());
+}
+
+TEST_F(ComPort, StationCaptureUnderAChineseNameIsKeptOrReplacedAsItsPortOpens) {
+  testing_support::ScratchDir scratch;
+  const std::filesystem::path received = scratch.Path() / Wide("\xE6\x8E\xA5\xE6\x94\xB6.txt");  // "receive"
+  const std::filesystem::path log = scratch.Path() / "station.log";
+  const std::string earlier = "&OLD1,2&\r\n";
+  std::ofstream(received, std::ios::binary) << earlier;
+
+  EXPECT_EQ(RunStation(L"--port COM99 receive --out \"" + received.wstring() + L"\"", log), 2) << FileBytes(log);
+  EXPECT_EQ(FileBytes(received), earlier) << FileBytes(log);
+
+  SerialPort pc;
+  ASSERT_TRUE(Opened(pc, Ports()[1]));
+  UploadShared shared;
+  const std::string text = "&A1,2&\r\n&B3,4&\r\n";
+  PrepareUploadLines(CString(text), shared.uploadLines);
+  UploadWorker worker;
+  ASSERT_TRUE(worker.Start(pc, shared));
+  const std::wstring arguments = L"--port " + Wide(Ports()[0]) + L" receive --timeout 5000 --out \"" +
+                                 received.wstring() + L"\"";
+  EXPECT_EQ(RunStation(arguments, log), 0) << FileBytes(log);
+  EXPECT_EQ(FileBytes(received), text + kWordUploadFinish + "\r\r\n") << FileBytes(log);
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(scratch.Path())) ++files;
+  EXPECT_EQ(files, 2u) << "the capture and the log, nothing beside them";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // arrived, wherever the reads cut the marks.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "common/TestNames.h"
@@ -71,6 +72,47 @@ TEST(MarkedInput, ResetForgetsAMarkCutShort) {
   decoder.Decode("\xFF\xFF", out, errors);
   EXPECT_EQ(out, "\xFF");
 }
+
+// The driver's counters and the marks, per kind the larger; a driver that counts nothing hides no mark, and a
+// damaged byte that both saw counts once.
+struct CombineCase {
+  const char* name;
+  std::optional<LineErrorCounts> driver;
+  LineErrorCounts marked;
+  LineErrorCounts expected;
+};
+
+class CombinedCounts : public testing::TestWithParam<CombineCase> {};
+
+TEST_P(CombinedCounts, TakeTheLargerPerKind) {
+  EXPECT_EQ(CombineCounts(GetParam().driver, GetParam().marked), GetParam().expected);
+}
+
+LineErrorCounts Counts(std::uint64_t parity, std::uint64_t framing, std::uint64_t unsplit,
+                       std::uint64_t breaks, std::uint64_t overruns) {
+  LineErrorCounts counts;
+  counts.parity = parity;
+  counts.framing = framing;
+  counts.parityOrFraming = unsplit;
+  counts.breaks = breaks;
+  counts.overruns = overruns;
+  return counts;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CombinedCounts,
+                         testing::Values(CombineCase{"NoDriverCountersTakesTheMarks", std::nullopt,
+                                                     Counts(0, 0, 5, 2, 0), Counts(0, 0, 5, 2, 0)},
+                                         CombineCase{"DriverAnsweringZerosHidesNoMark", Counts(0, 0, 0, 0, 0),
+                                                     Counts(0, 0, 7, 1, 0), Counts(0, 0, 7, 1, 0)},
+                                         CombineCase{"DriverSplitsWhatTheMarksSaw", Counts(3, 2, 0, 1, 0),
+                                                     Counts(0, 0, 5, 1, 0), Counts(3, 2, 0, 1, 0)},
+                                         CombineCase{"MarksBeyondTheDriverStayUnsplit", Counts(2, 1, 0, 0, 0),
+                                                     Counts(0, 0, 7, 0, 0), Counts(2, 1, 4, 0, 0)},
+                                         CombineCase{"DriverAheadOfTheReadsWins", Counts(4, 0, 0, 3, 0),
+                                                     Counts(0, 0, 1, 1, 0), Counts(4, 0, 0, 3, 0)},
+                                         CombineCase{"OverrunsOnlyTheDriverSees", Counts(0, 0, 0, 0, 6),
+                                                     Counts(0, 0, 2, 0, 0), Counts(0, 0, 2, 0, 6)}),
+                         testing_support::RowName());
 
 }  // namespace
 }  // namespace kestrion

@@ -59,18 +59,22 @@ struct Win32DevicePathCase {
 
 class Win32DevicePath : public testing::TestWithParam<Win32DevicePathCase> {};
 
-TEST_P(Win32DevicePath, ComOneToNineAsTheyAreHigherNumbersInTheDeviceNamespace) {
+TEST_P(Win32DevicePath, ComOneToNineAsTheyAreEveryOtherNameInTheDeviceNamespace) {
   EXPECT_EQ(DevicePathForPortName(GetParam().portName), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Win32DevicePath,
-                         testing::Values(Win32DevicePathCase{"Com1", "COM1", "COM1"},
-                                         Win32DevicePathCase{"Com9", "COM9", "COM9"},
-                                         Win32DevicePathCase{"Com10", "COM10", "\\\\.\\COM10"},
-                                         Win32DevicePathCase{"Com256", "COM256", "\\\\.\\COM256"},
-                                         Win32DevicePathCase{"DeviceNamespaceKept", "\\\\.\\COM3", "\\\\.\\COM3"},
-                                         Win32DevicePathCase{"NotAComName", "COMX", "COMX"}),
-                         testing_support::RowName());
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Win32DevicePath,
+    testing::Values(Win32DevicePathCase{"Com1", "COM1", "COM1"}, Win32DevicePathCase{"Com9", "COM9", "COM9"},
+                    Win32DevicePathCase{"Com10", "COM10", "\\\\.\\COM10"},
+                    Win32DevicePathCase{"Com256", "COM256", "\\\\.\\COM256"},
+                    Win32DevicePathCase{"DeviceNamespaceKept", "\\\\.\\COM3", "\\\\.\\COM3"},
+                    Win32DevicePathCase{"LongPathNamespaceKept", "\\\\?\\COM3", "\\\\?\\COM3"},
+                    Win32DevicePathCase{"VirtualNullModemEnd", "CNCA0", "\\\\.\\CNCA0"},
+                    Win32DevicePathCase{"NotAComName", "COMX", "\\\\.\\COMX"},
+                    Win32DevicePathCase{"Com0", "COM0", "\\\\.\\COM0"},
+                    Win32DevicePathCase{"EmptyStaysEmpty", "", ""}),
+    testing_support::RowName());
 
 // A port that Windows lists in SERIALCOMM (as a USB adapter's driver does) follows COM1..COM9. Writing there
 // needs an administrator (Wine's user is one); elsewhere the test is skipped.

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -75,6 +77,56 @@ TEST(StationReceive, CptUploadArrivesByteForByte) {
   EXPECT_TRUE(Contains(station.process->Stderr(), "received 3 lines, 32 bytes")) << station.process->Stderr();
   std::error_code ec;
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(station.link, ec)));
+}
+
+// --out names a file that may hold an earlier capture: it is replaced only once the exchange has begun, and
+// nothing is left beside it either way.
+class EarlierCapture : public testing::Test {
+ protected:
+  void SetUp() override { WriteFileBytes(out, kEarlier); }
+  std::vector<std::filesystem::path> FolderEntries() const {
+    std::vector<std::filesystem::path> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+      entries.push_back(entry.path());
+    return entries;
+  }
+
+  static constexpr const char* kEarlier = "&OLD1,2&\r\n";
+  TempFolder folder;
+  const std::filesystem::path out = folder.Path() / "received.txt";
+};
+
+TEST_F(EarlierCapture, StaysWhenThePortCannotBeOpened) {
+  StationProcess station({"--port", "/dev/kestrion-no-such-tty", "receive", "--out", out.string()});
+  EXPECT_EQ(station.WaitForExit(kExchangeWait), 2);
+  EXPECT_TRUE(Contains(station.Stderr(), "cannot open /dev/kestrion-no-such-tty")) << station.Stderr();
+  EXPECT_EQ(ReadFileBytes(out), kEarlier);
+  EXPECT_EQ(FolderEntries(), std::vector{out});
+}
+
+TEST_F(EarlierCapture, StaysWhenTheStationIsStoppedBeforeTheOtherSideOpens) {
+  ScopedRuntimeDir runtime;
+  RunningStation station = StartStation(TestPortName(), {"receive", "--out", out.string()});
+  station.process->Signal(SIGTERM);
+  EXPECT_EQ(station.process->WaitForExit(kExchangeWait), 128 + SIGTERM);
+  EXPECT_EQ(ReadFileBytes(out), kEarlier);
+  EXPECT_EQ(FolderEntries(), std::vector{out});
+}
+
+TEST_F(EarlierCapture, IsReplacedByTheLinesOfTheExchange) {
+  ScopedRuntimeDir runtime;
+  RunningStation station =
+      StartStation(TestPortName(), {"--settle", "20", "receive", "--out", out.string(), "--timeout", "5000"});
+  ClientPort port;
+  ASSERT_TRUE(port.Open(station.link));
+  ToolRun run;
+  AnswerEachRequest(port, {"&A1,2&\r\n"}, "Start", run);
+  // The first line has taken the earlier capture's place while the exchange goes on.
+  EXPECT_TRUE(WaitUntil([&] { return ReadFileBytes(out) == "&A1,2&\r\n"; }, kExchangeWait));
+  AnswerEachRequest(port, {"Upload Finish\r\r\n"}, "Start", run);
+  EXPECT_EQ(station.process->WaitForExit(kExchangeWait), 0) << station.process->Stderr();
+  EXPECT_EQ(ReadFileBytes(out), "&A1,2&\r\nUpload Finish\r\r\n");
+  EXPECT_EQ(FolderEntries(), std::vector{out});
 }
 
 TEST(StationReceive, LinesGoToStandardOutputWithoutOut) {

@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <string>
@@ -253,6 +256,7 @@ TEST_F(UploadOverPty, StatusHoldsEverythingReceivedWhileTheWindowReadsIt) {
 TEST_F(UploadOverPty, VanishedInstrumentLeavesTheWorkerPollingQuietly) {
   StartUpload("a\r\n");
   instrument.CloseMaster();
+  EXPECT_TRUE(WaitUntil([&] { return port.DeviceGone(); })) << "the window can tell that the device went";
   const double cpuBefore = ProcessCpuSeconds();
   std::this_thread::sleep_for(10 * kUploadPollPeriod);
   EXPECT_LT(ProcessCpuSeconds() - cpuBefore, 0.25) << "the worker spins on the vanished device";
@@ -261,6 +265,34 @@ TEST_F(UploadOverPty, VanishedInstrumentLeavesTheWorkerPollingQuietly) {
   worker.RequestStop();
   worker.Join();
   EXPECT_LT(std::chrono::steady_clock::now() - before, 10 * kUploadPollPeriod);
+}
+
+// Hardware flow control left on by an earlier program, on a line whose CTS is off: the worker's line waits,
+// and the port tells why while it does. A pseudo-terminal keeps the flag and has no CTS to show; suspending
+// its output holds the line as a CTS that is off would.
+TEST_F(UploadOverPty, LineHeldByFlowControlIsToldWhileItWaits) {
+  ASSERT_TRUE(port.Close());
+  {
+    const int fd = ::open(instrument.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    ASSERT_EQ(::tcgetattr(fd, &t), 0);
+    t.c_cflag |= CRTSCTS;
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+    ::close(fd);
+  }
+  OpenPort();
+  StartUpload("a\r\nb\r\n");
+  ASSERT_TRUE(instrument.SuspendOutput());
+  ASSERT_TRUE(instrument.Send(kWordStart));
+  EXPECT_TRUE(WaitUntil([&] { return port.OutputHeldBy() == OutputHold::Cts; }));
+  EXPECT_TRUE(worker.Running());
+
+  ASSERT_TRUE(instrument.ResumeOutput());
+  EXPECT_EQ(ReceiveLine(), "a\r\n");
+  EXPECT_TRUE(WaitUntil([&] { return port.OutputHeldBy() == OutputHold::None; }));
+  EXPECT_EQ(Ask(), "b\r\n");
+  EXPECT_EQ(port.OutputHeldBy(), OutputHold::None);
 }
 
 TEST(PrepareUploadLines, AppendsTheClosingLineToThePieces) {

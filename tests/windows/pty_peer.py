@@ -2,11 +2,12 @@
 """The Linux side of the Windows port tests under Wine: pseudo-terminals behind the links that the Wine prefix
 names as COM ports (tests/windows/ports.txt).
 
-    pty_peer.py start LINK_DIR    points the links at fresh terminals and serves them in the background
-    pty_peer.py stop LINK_DIR     ends the one started there
+    pty_peer.py start LINK_DIR [NAMED]    points the links at fresh terminals and serves them in the background
+    pty_peer.py stop LINK_DIR [NAMED]     ends the one started there
 
 pair-a and pair-b are the two ends of one line; nobody reads stalled; hangup closes its terminal when it hears
-"hang up" (and a fresh one takes the link).
+"hang up" (and a fresh one takes the link). NAMED, when given, is one more link to pair-a: a device of the Wine
+prefix (dosdevices/cnca0), under a name that is not COMn, as a virtual null-modem pair names its ends.
 """
 import os
 import pty
@@ -75,9 +76,17 @@ def serve(link_dir):
         os.unlink(os.path.join(link_dir, "peer.pid"))
 
 
-def start(link_dir):
-    stop(link_dir)
+def link_named(named, link_dir):
+    if os.path.lexists(named):
+        os.unlink(named)
+    os.symlink(os.path.join(link_dir, "pair-a"), named)
+
+
+def start(link_dir, named=None):
+    stop(link_dir, named)
     os.makedirs(link_dir, exist_ok=True)
+    if named and os.path.isdir(os.path.dirname(named)):
+        link_named(named, link_dir)
     if os.fork() == 0:
         # Detached and holding none of the caller's descriptors: CTest waits until the output of a test ends.
         os.setsid()
@@ -98,7 +107,9 @@ def start(link_dir):
         print(f"{name} -> {os.readlink(os.path.join(link_dir, name))}")
 
 
-def stop(link_dir):
+def stop(link_dir, named=None):
+    if named and os.path.islink(named):
+        os.unlink(named)
     pid_path = os.path.join(link_dir, "peer.pid")
     try:
         with open(pid_path) as pid_file:
@@ -118,6 +129,7 @@ def stop(link_dir):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.argv[1] not in ("start", "stop"):
+    if len(sys.argv) not in (3, 4) or sys.argv[1] not in ("start", "stop"):
         sys.exit(__doc__)
-    (start if sys.argv[1] == "start" else stop)(os.path.abspath(sys.argv[2]))
+    named = os.path.abspath(sys.argv[3]) if len(sys.argv) == 4 else None
+    (start if sys.argv[1] == "start" else stop)(os.path.abspath(sys.argv[2]), named)

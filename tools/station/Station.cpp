@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 
+#include "Capture.h"
 #include "Receive.h"
 #include "Send.h"
 #include "StationLink.h"
@@ -39,7 +40,7 @@ int StoppedStatus(std::ostream& log, const std::string& when) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(PathFromArgument(path), std::ios::binary);
   if (!file) {
     error = "cannot read " + path + ": " + ErrnoText(errno);
     return std::nullopt;
@@ -56,13 +57,15 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string& e
   return bytes;
 }
 
-int Receive(StationLink& link, const StationOptions& options, std::ostream& data, std::ostream& log) {
-  std::ofstream file;
-  if (!options.receive.outPath.empty()) {
-    file.open(options.receive.outPath, std::ios::binary | std::ios::trunc);
+int Receive(StationLink& link, const StationOptions& options, CaptureFile* capture, std::ostream& data,
+            std::ostream& log) {
+  std::ostream file(capture);
+  std::ostream& out = capture == nullptr ? data : file;
+  ReceiveReport report = RunReceive(link, options.receive, out, options.verbose, log);
+  if (capture != nullptr && !capture->Finish() && report.end != ReceiveEnd::Stopped) {
+    report.end = ReceiveEnd::OutputFailed;
+    report.detail = capture->Error();
   }
-  std::ostream& out = options.receive.outPath.empty() ? data : file;
-  const ReceiveReport report = RunReceive(link, options.receive, out, options.verbose, log);
   if (report.end == ReceiveEnd::Stopped) return StoppedStatus(log, DescribeReceive(report, options.receive));
   log << kPrefix << DescribeReceive(report, options.receive) << "\n";
   switch (report.end) {
@@ -138,10 +141,14 @@ int RunStation(const StationOptions& options, std::ostream& data, std::ostream& 
           << "note: the records hold bytes above 0x7F, which a line of 7 data bits cannot carry; they "
           << "go out as they stand\n";
     }
-  } else if (!options.receive.outPath.empty()) {
-    std::ofstream probe(options.receive.outPath, std::ios::binary | std::ios::trunc);
-    if (!probe) {
-      log << kPrefix << "cannot create " << options.receive.outPath << ": " << ErrnoText(errno) << "\n";
+  }
+  // The capture is made beside --out now, and takes its place only once the exchange has begun: a port that
+  // cannot be opened leaves the earlier capture as it was.
+  std::unique_ptr<CaptureFile> capture;
+  if (options.command == Command::Receive && !options.receive.outPath.empty()) {
+    capture = CaptureFile::Create(PathFromArgument(options.receive.outPath), error);
+    if (!capture) {
+      log << kPrefix << error << "\n";
       return kExitUsage;
     }
   }
@@ -179,7 +186,7 @@ int RunStation(const StationOptions& options, std::ostream& data, std::ostream& 
     if (!WaitForEnter()) return StoppedStatus(log, "while waiting for Enter");
   }
 
-  if (options.command == Command::Receive) return Receive(*link, options, data, log);
+  if (options.command == Command::Receive) return Receive(*link, options, capture.get(), data, log);
   return Send(*link, *stream, options, log);
 }
 

@@ -1,9 +1,12 @@
 // What differs per platform in running the station, one file each: StationPosix.cpp, StationWin32.cpp.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "StationLink.h"
 #include "StationOptions.h"
@@ -21,6 +24,13 @@ struct OwnLine {
 // A pseudo-terminal registered as the virtual port --name. Windows has neither: the link is null and `error`
 // says to name a port.
 OwnLine MakeOwnLine(const StationOptions& options, std::string& error);
+
+// The command line's arguments after the program's name, in UTF-8 on Windows (taken from the system's wide
+// command line, so that names outside the code page pass), as they stand elsewhere.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// The file an argument names: UTF-8 on Windows, the bytes as they stand elsewhere.
+std::filesystem::path PathFromArgument(const std::string& argument);
+std::uint64_t ProcessId();
 
 // Waits for a line (or the end) on standard input. False on a stop.
 bool WaitForEnter();

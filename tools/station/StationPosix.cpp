@@ -22,6 +22,18 @@ std::string PortErrorText(int systemError) {
   return ErrnoText(systemError);
 }
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+}
+
+std::filesystem::path PathFromArgument(const std::string& argument) {
+  return argument;
+}
+
+std::uint64_t ProcessId() {
+  return static_cast<std::uint64_t>(::getpid());
+}
+
 bool WaitForEnter() {
   for (;;) {
     if (WaitForFd(STDIN_FILENO, POLLIN, kNoDeadline) == WaitResult::Stopped) return false;

@@ -1,4 +1,6 @@
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <array>
 #include <cstring>
@@ -26,6 +28,44 @@ std::string PortErrorText(int systemError) {
   const std::string code = "error " + std::to_string(error);
   if (length == 0) return code;
   return std::string(buffer.data(), length) + ", " + code;
+}
+
+namespace {
+
+std::string Utf8(const wchar_t* text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string out(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(size - 1));
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr)
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+  ::LocalFree(wide);
+  return arguments;
+}
+
+std::filesystem::path PathFromArgument(const std::string& argument) {
+  if (argument.empty()) return {};
+  const int length = static_cast<int>(argument.size());
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, argument.data(), length, nullptr, 0);
+  if (size <= 0) return argument;
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, argument.data(), length, wide.data(), size);
+  return wide;
+}
+
+std::uint64_t ProcessId() {
+  return ::GetCurrentProcessId();
 }
 
 bool WaitForEnter() {

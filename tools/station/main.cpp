@@ -1,15 +1,18 @@
 // kestrion-station: a simulated total station, so that Kestrion's transfers can be watched and tested
 // without an instrument.
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "Station.h"
 #include "StationOptions.h"
+#include "StationPlatform.h"
 
 int main(int argc, char** argv) {
   using namespace kestrion::station;
-  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+  const std::vector<std::string_view> args(arguments.begin(), arguments.end());
   const ParsedCommandLine parsed = ParseCommandLine(args);
   switch (parsed.kind) {
     case ParsedCommandLine::Kind::Help:
