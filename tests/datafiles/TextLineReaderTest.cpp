@@ -3,9 +3,14 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include "datafiles/SystemPath.h"
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "common/PseudoTerminal.h"
 #endif
 
 #include <cerrno>
@@ -105,25 +110,70 @@ TEST(TextLineReader, FileWithoutReadPermissionCannotBeOpened) {
   EXPECT_EQ(reader.Error(), EACCES);
 }
 
-TEST(TextLineReader, ReadingADirectoryIsAReadErrorNotTheEnd) {
+TEST(TextLineReader, FailedReadIsAnErrorNotTheEnd) {
   ScratchDir dir;
+  const int fd = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
   TextLineReader reader;
-  ASSERT_TRUE(reader.Open(dir.Path()));
+  reader.Attach(fd);  // a folder's descriptor: its first read fails
   CString line;
   EXPECT_EQ(reader.ReadLine(line), ReadStatus::Error);
   EXPECT_EQ(reader.Error(), EISDIR);
   EXPECT_EQ(reader.ReadLine(line), ReadStatus::Error) << "a failure is not forgotten";
+  ::close(fd);
 }
 
-TEST(TextLineReader, FifoWithoutWriterReadsAsEmptyInsteadOfBlocking) {
+// What is no regular file is refused at the open, before a read could block (a terminal, a FIFO) or never end
+// (/dev/zero): the name may have been typed, and no chooser stands between it and the reader.
+enum class Special { Folder, DevZero, FifoWithoutWriter, PtySlave, LinkToDevZero };
+
+struct SpecialCase {
+  const char* name;
+  Special kind;
+  int error;
+};
+
+class SpecialFiles : public testing::TestWithParam<SpecialCase> {};
+
+TEST_P(SpecialFiles, AreRefusedAsFilesThatCannotBeOpened) {
   ScratchDir dir;
-  const auto fifo = dir.Path() / "pipe.txt";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  testing_support::PseudoTerminal terminal;
+  std::filesystem::path path;
+  switch (GetParam().kind) {
+    case Special::Folder:
+      path = dir.Path();
+      break;
+    case Special::DevZero:
+      path = "/dev/zero";
+      break;
+    case Special::FifoWithoutWriter:
+      path = dir.Path() / "pipe.txt";
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+      break;
+    case Special::PtySlave:
+      ASSERT_TRUE(terminal.IsValid());
+      path = terminal.SlavePath();
+      break;
+    case Special::LinkToDevZero:
+      path = dir.Path() / "zero.cpt";
+      std::filesystem::create_symlink("/dev/zero", path);
+      break;
+  }
   TextLineReader reader;
-  ASSERT_TRUE(reader.Open(fifo));
+  ASSERT_FALSE(reader.Open(path)) << "a read could block or never end";
+  EXPECT_EQ(reader.Error(), GetParam().error);
+  EXPECT_FALSE(reader.IsOpen());
   CString line;
   EXPECT_EQ(reader.ReadLine(line), ReadStatus::End);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFiles,
+                         testing::Values(SpecialCase{"Folder", Special::Folder, EISDIR},
+                                         SpecialCase{"DevZero", Special::DevZero, ENXIO},
+                                         SpecialCase{"FifoWithoutWriter", Special::FifoWithoutWriter, ENXIO},
+                                         SpecialCase{"PtySlave", Special::PtySlave, ENXIO},
+                                         SpecialCase{"LinkToDevZero", Special::LinkToDevZero, ENXIO}),
+                         testing_support::RowName());
 
 #else
 TEST(TextLineReader, FolderDoesNotOpenAsAFile) {
@@ -131,6 +181,39 @@ TEST(TextLineReader, FolderDoesNotOpenAsAFile) {
   TextLineReader reader;
   EXPECT_FALSE(reader.Open(dir.Path()));
   EXPECT_EQ(reader.Error(), EISDIR);
+}
+
+// The one form in which data files are opened, read and written alike.
+struct SystemPathCase {
+  const char* name;
+  std::wstring path;
+  std::wstring form;
+};
+
+class SystemPaths : public testing::TestWithParam<SystemPathCase> {};
+
+TEST_P(SystemPaths, AreFullAndPassMaxPath) {
+  EXPECT_EQ(SystemPath(GetParam().path), GetParam().form);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, SystemPaths,
+    testing::Values(SystemPathCase{"Drive", L"C:\\d\\r.CPT", L"\\\\?\\C:\\d\\r.CPT"},
+                    SystemPathCase{"ForwardSlashes", L"C:/d/r.CPT", L"\\\\?\\C:\\d\\r.CPT"},
+                    SystemPathCase{"DotsResolved", L"C:\\d\\.\\x\\..\\r.CPT", L"\\\\?\\C:\\d\\r.CPT"},
+                    SystemPathCase{"Unc", L"\\\\host\\share\\r.CPT", L"\\\\?\\UNC\\host\\share\\r.CPT"},
+                    SystemPathCase{"AlreadyLong", L"\\\\?\\C:\\d\\r.CPT", L"\\\\?\\C:\\d\\r.CPT"},
+                    SystemPathCase{"Device", L"\\\\.\\COM1", L"\\\\.\\COM1"}),
+    testing_support::RowName());
+
+TEST(SystemPath, RelativePathIsMadeFull) {
+  EXPECT_EQ(SystemPath(L"r.CPT"), L"\\\\?\\" + (std::filesystem::current_path() / L"r.CPT").native());
+}
+
+TEST(TextLineReader, DeviceDoesNotOpenAsAFile) {
+  TextLineReader reader;
+  EXPECT_FALSE(reader.Open(L"\\\\.\\NUL"));
+  EXPECT_EQ(reader.Error(), ENXIO);
 }
 #endif
 
