@@ -115,18 +115,15 @@ struct PlaceCase {
 void RemoveTree(const std::wstring& folder) {
   WIN32_FIND_DATAW entry;
   const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        RemoveTree(folder + L"\\" + name);
-      } else {
-        ::DeleteFileW((folder + L"\\" + name).c_str());
-      }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
+  for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &entry)) {
+    const std::wstring path = folder + L"\\" + entry.cFileName;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      ::DeleteFileW(path.c_str());
+    } else if (entry.cFileName != std::wstring(L".") && entry.cFileName != std::wstring(L"..")) {
+      RemoveTree(path);
+    }
   }
+  if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
   ::RemoveDirectoryW(folder.c_str());
 }
 

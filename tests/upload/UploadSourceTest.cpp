@@ -289,39 +289,18 @@ TEST_P(ReadErrors, AreReportedAndNotTakenForAnEmptyFile) {
 INSTANTIATE_TEST_SUITE_P(Kinds, ReadErrors, testing::Values("d.hln", "d.tln", "d.cpt", "d.txt"));
 #endif
 
-// A folder or a device is no upload source: it is refused as a file that cannot be opened, and nothing of
-// what was loaded before stays. (Devices that would block or never end are the reader's tests.)
-struct NotAFileCase {
-  const char* name;
-  const char* path;  // empty: a folder
-};
-
-class NotAFile : public testing::TestWithParam<NotAFileCase> {};
-
-TEST_P(NotAFile, IsRefusedAsAFileThatCannotBeOpened) {
+// A folder is no upload source: it is refused as a file that cannot be opened (devices are the reader's
+// tests).
+TEST(LoadUploadSource, FolderIsAFileThatCannotBeOpened) {
   ScratchDir dir;
-  const std::filesystem::path path =
-      *GetParam().path == '\0' ? dir.Path() : std::filesystem::path(GetParam().path);
   UploadSource source;
   source.data = "old";
-  source.roadNames.Add("Old");
-  source.roadData.emplace_back("$old$\r\n");
-  EXPECT_FALSE(TooBigForText(path));
-  const LoadResult result = LoadUploadSource(path, source);
+  const LoadResult result = LoadUploadSource(dir.Path(), source);
   EXPECT_FALSE(result.opened);
   EXPECT_FALSE(result.readError);
-  EXPECT_NE(result.systemError, 0);
+  EXPECT_EQ(result.systemError, EISDIR);
   EXPECT_TRUE(source.data.IsEmpty());
-  EXPECT_TRUE(source.roadNames.IsEmpty());
-  EXPECT_TRUE(source.roadData.empty());
 }
-
-#ifdef _WIN32
-const NotAFileCase kNotAFiles[] = {{"Folder", ""}, {"Nul", "\\\\.\\NUL"}};
-#else
-const NotAFileCase kNotAFiles[] = {{"Folder", ""}, {"DevNull", "/dev/null"}};
-#endif
-INSTANTIATE_TEST_SUITE_P(Kinds, NotAFile, testing::ValuesIn(kNotAFiles), testing_support::RowName());
 
 // The limit on a text is checked against the length that the data text or a road buffer would really reach:
 // each row fits a limit of exactly that length and is refused by one byte less, with nothing kept.
