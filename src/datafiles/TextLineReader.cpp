@@ -9,8 +9,14 @@ namespace kestrion {
 namespace {
 
 constexpr char kCtrlZ = '\x1A';
+constexpr int kLargeText = 4 << 20;  // below this, large pages would hardly be used
 
 }  // namespace
+
+void ReserveText(CString& text, int capacity) {
+  text.Reserve(capacity);
+  if (capacity >= kLargeText) text_file::PreferLargePages(text.c_str(), static_cast<std::size_t>(capacity));
+}
 
 TextLineReader::TextLineReader(std::size_t chunkSize)
     : m_chunkSize(chunkSize == 0 ? 1 : chunkSize), m_buffer(std::make_unique_for_overwrite<char[]>(m_chunkSize)) {}

@@ -22,6 +22,10 @@ enum class ReadStatus {
   Error,  // the system failed a read; Error() tells why
 };
 
+// Room for a text of `capacity` bytes that is about to be built from a file. Room of many megabytes comes in
+// large pages where the system has them, since touching it one small page at a time costs more than the read.
+void ReserveText(CString& text, int capacity);
+
 class TextLineReader {
  public:
   static constexpr std::size_t kDefaultChunkSize = 64 * 1024;
@@ -31,9 +35,9 @@ class TextLineReader {
   TextLineReader(const TextLineReader&) = delete;
   TextLineReader& operator=(const TextLineReader&) = delete;
 
-  // Opens `file` for reading. False, with Error() set, when it cannot be opened. A FIFO without a writer
-  // reads as an empty file instead of blocking the caller. On Windows a folder does not open (EISDIR); on
-  // POSIX it opens and its first read fails.
+  // Opens the regular file `file` for reading. False, with Error() set, when it cannot be opened, and for
+  // anything that is not a regular file, before a byte of it is read: a folder (EISDIR), a device, a FIFO or
+  // a socket (ENXIO), which could block the caller or never end.
   bool Open(const std::filesystem::path& file);
   // Reads from a descriptor (a C runtime one on Windows) that the caller keeps owning, and closes after this
   // reader is done with it.

@@ -1,7 +1,9 @@
 #include "download/Output.h"
 
 #include <atomic>
+#include <cerrno>
 #include <map>
+#include <optional>
 #include <span>
 #include <system_error>
 #include <vector>
@@ -157,9 +159,34 @@ CString ObsFile(const CString& data, const MarkerInfo* row, std::size_t& records
 }
 
 std::filesystem::path FullPath(const std::filesystem::path& path) {
+  // A path that begins with two separators is full: on Windows a share's ("\\host\share\..."), which MinGW's
+  // library would otherwise put on the current drive, its two separators folded into one.
+  const std::filesystem::path::string_type& text = path.native();
+  const auto separator = [&text](std::size_t at) {
+    return text[at] == '/' || text[at] == std::filesystem::path::preferred_separator;
+  };
+  if (text.size() >= 2 && separator(0) && separator(1)) return path;
   std::error_code error;
   std::filesystem::path full = std::filesystem::absolute(path, error);
   return error ? path : full.lexically_normal();
+}
+
+// The system gives up following links after this many, and so does Output.
+constexpr int kMaxLinks = 40;
+
+// Where a direct write to `path` would write: through every link at the name to the first name that is no
+// link, which may not exist yet (a dangling link's target is created). A link's relative target is taken from
+// the link's folder, unnormalised, as the system takes it. Nothing when the links do not end.
+std::optional<std::filesystem::path> WrittenThrough(const std::filesystem::path& path) {
+  std::filesystem::path at = path;
+  for (int links = 0; links <= kMaxLinks; ++links) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(at, error))) return at;
+    const std::filesystem::path target = std::filesystem::read_symlink(at, error);
+    if (error) return at;
+    at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -237,20 +264,22 @@ OutputPlan BuildOutput(const CString& data, const CString& lastMarker) {
   return plan;
 }
 
-std::string WriteResult::Reason() const { return std::generic_category().message(systemError); }
+std::string WriteResult::Reason() const {
+  if (inUse) return kInUseReason;
+  return std::generic_category().message(systemError);
+}
 
 WriteResult WriteReplacing(const std::filesystem::path& target, std::string_view bytes) {
   WriteResult result;
   result.path = FullPath(target);
-  // A link at the name is followed, so that the file it points to is the one replaced, not the link.
-  std::filesystem::path destination = result.path;
-  std::error_code error;
-  if (std::filesystem::is_symlink(destination, error)) {
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(destination, error);
-    if (!error) destination = resolved;
+  // The file that a link at the name leads to is the one replaced, never the link.
+  const std::optional<std::filesystem::path> destination = WrittenThrough(result.path);
+  if (!destination) {
+    result.kind = WriteResult::CannotCreate;
+    result.systemError = ELOOP;
+    return result;
   }
-
-  output_file::ReplaceThroughTemporary(destination, bytes, result);
+  output_file::ReplaceThroughTemporary(*destination, bytes, result);
   return result;
 }
 

@@ -34,6 +34,9 @@ std::filesystem::path OutputBaseName(const std::filesystem::path& chosen);
 // The file for `data` (already cut) when `lastMarker` was the marker recognised last: its extension and bytes.
 OutputPlan BuildOutput(const CString& data, const CString& lastMarker);
 
+// The reason of a CannotCreate for a file that another program holds open.
+inline constexpr const char* kInUseReason = "in use by another program";
+
 struct WriteResult {
   enum Kind {
     Ok,
@@ -42,18 +45,29 @@ struct WriteResult {
   };
   Kind kind = Ok;
   int systemError = 0;          // errno of the failure (on Windows the system's error as its errno value)
+  // CannotCreate because another program has the file open and will not let it be replaced or written (only
+  // Windows keeps a file so); systemError then says "permission denied" as the system does.
+  bool inUse = false;
   std::filesystem::path path;   // the full path of the file, for the window's message
   std::size_t recordLines = 0;  // the records the file holds (OutputData)
 
   explicit operator bool() const { return kind == Ok; }
-  // The system's wording of systemError, for a message to the operator.
+  // The system's wording of systemError (kInUseReason when inUse), for a message to the operator.
   std::string Reason() const;
 };
 
-// Writes `bytes` as the whole content of `target`, replacing a file of that name without asking. The bytes go to
-// a new file in the same folder first, which is flushed to the disk and then renamed over the target: a failure
-// at any point leaves an earlier file of that name as it was and no new file behind. A file that may not be written
+// Writes `bytes` as the whole content of `target`, replacing a file of that name without asking. The bytes go
+// to a new file in the same folder first, readable by its owner alone, which is flushed to the disk and then
+// renamed over the target: a failure at any point leaves an earlier file of that name as it was and no new
+// file behind. Before the rename the new file takes the old one's permissions (and group, where the system
+// allows it); a new target gets those of a direct create. A link at the name, dangling or not, is written
+// through: the file where it leads is replaced or created, and the link stays. A file that may not be written
 // (no write permission; on Windows, read-only) is refused with CannotCreate, not replaced.
+//
+// On Windows a file that another program has open cannot be renamed over, though it may often still be
+// written: the rename is tried for about a second, then the file is written in place as a direct write does
+// (a failure part-way then leaves it cut short, as it would that write). When neither can be done, the result
+// says so (inUse).
 WriteResult WriteReplacing(const std::filesystem::path& target, std::string_view bytes);
 
 // The command's work once the operator has chosen a file: cuts the closing text off `data` (in place, and it

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <thread>
 
+#include "datafiles/SystemPath.h"
 #include "download/OutputFile.h"
 
 namespace kestrion::output_file {
@@ -45,18 +48,6 @@ int ErrnoOf(DWORD error) {
   }
 }
 
-// A full path in the form that passes MAX_PATH: "\\?\C:\..." or "\\?\UNC\server\share\...". Other paths (a
-// relative one, when the full path could not be made) stay as they are.
-std::wstring SystemPath(const std::filesystem::path& path) {
-  std::wstring text = path.native();
-  std::replace(text.begin(), text.end(), L'/', L'\\');
-  if (text.size() >= 3 && text[1] == L':' && text[2] == L'\\') return L"\\\\?\\" + text;
-  if (text.size() >= 3 && text.starts_with(L"\\\\") && text[2] != L'?' && text[2] != L'.') {
-    return L"\\\\?\\UNC\\" + text.substr(2);
-  }
-  return text;
-}
-
 DWORD Attributes(const std::filesystem::path& path) {
   return ::GetFileAttributesW(SystemPath(path).c_str());
 }
@@ -85,6 +76,44 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     bytes.remove_prefix(written);
   }
   return true;
+}
+
+// Another program's handle on the target keeps the move out (it needs delete access), mostly for a moment
+// only: an indexer, a virus scan, a synced folder. An editor or viewer holds it as long as it shows the file.
+constexpr int kReplaceAttempts = 10;
+constexpr std::chrono::milliseconds kReplacePause{100};
+
+bool MayBeHeldOpen(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+bool HeldOpen(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Writes `bytes` into the file in place, as a direct write does: cut to nothing (or created), then written.
+void WriteInPlace(const std::wstring& target, DWORD attributes, std::string_view bytes, WriteResult& result) {
+  // Shared as the C runtime shares a file that it opens, so that a handle that lets others read and write
+  // does not keep this one out.
+  const HANDLE file = ::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, CREATE_ALWAYS, attributes, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    result.kind = WriteResult::CannotCreate;
+    result.systemError = ErrnoOf(error);
+    result.inUse = HeldOpen(error);
+    return;
+  }
+  if (!WriteAll(file, bytes) || !::FlushFileBuffers(file)) {
+    result.kind = WriteResult::WriteFailed;
+    result.systemError = ErrnoOf(::GetLastError());
+    ::CloseHandle(file);
+    return;
+  }
+  if (!::CloseHandle(file)) {
+    result.kind = WriteResult::WriteFailed;
+    result.systemError = ErrnoOf(::GetLastError());
+  }
 }
 
 }  // namespace
@@ -133,9 +162,19 @@ void ReplaceThroughTemporary(const std::filesystem::path& destination, std::stri
   }
   if (!::CloseHandle(file)) return fail(WriteResult::WriteFailed, ::GetLastError());
   // Write-through: the move is on the disk when it returns, as the folder's fsync makes it on POSIX.
-  if (!::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return fail(WriteResult::CannotCreate, ::GetLastError());
+  DWORD moveError = 0;
+  for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(kReplacePause);
+    if (::MoveFileExW(temporary.c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return;
+    }
+    moveError = ::GetLastError();
+    if (!MayBeHeldOpen(moveError)) break;
   }
+  if (!oldIsFile || !MayBeHeldOpen(moveError)) return fail(WriteResult::CannotCreate, moveError);
+  ::DeleteFileW(temporary.c_str());
+  WriteInPlace(target, attributes, bytes, result);
 }
 
 }  // namespace kestrion::output_file

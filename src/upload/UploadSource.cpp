@@ -19,18 +19,23 @@ constexpr int kExtensionLength = 4;
 // this the text simply grows as it is appended to.
 constexpr std::uint64_t kMaxReservation = 1u << 30;
 
+// What a line adds to the text it goes into: its line end, and the markers (and TLN name) of its framing.
+const std::int64_t kLineEndLength = CString(kFileLineEnd).GetLength();
+const std::int64_t kFramedLength = FrameRecord('$', CString()).GetLength();
+const std::int64_t kFramedTlnLength = FrameTlnRecord(CString(), CString()).GetLength();
+
 void ReserveFor(const TextLineReader& reader, CString& data) {
   const std::optional<std::uint64_t> size = reader.SizeHint();
   if (!size || *size >= kMaxReservation) return;
-  data.Reserve(static_cast<int>(*size + *size / 8 + 2));
+  ReserveText(data, static_cast<int>(*size + *size / 8 + 2));
 }
 
-// Reads cleaned lines and remembers how the reading ended. `text` is the data text the lines go into: a line
-// that could take it, or a road buffer made from it, past kMaxTextBytes ends the reading as too big. Each line
-// is counted with room for its framing (two markers, a TLN name no longer than the longest line, a line end).
+// Reads cleaned lines and remembers how the reading ended. Before a line goes into a text (the data text or a
+// road buffer), the reading asks whether the text may grow to the length it would then have; one that would
+// pass the limit ends the reading as too big.
 class LineSource {
  public:
-  LineSource(TextLineReader& reader, const CString& text) : m_reader(reader), m_text(text) {}
+  LineSource(TextLineReader& reader, std::int64_t limit) : m_reader(reader), m_limit(limit) {}
 
   bool Next(CString& line) {
     if (m_tooBig) return false;
@@ -38,25 +43,27 @@ class LineSource {
     if (status == ReadStatus::Error) m_readError = true;
     if (status != ReadStatus::Line) return false;
     CleanLine(line);
-    m_longest = std::max<std::int64_t>(m_longest, line.GetLength());
-    m_framing += 4;
-    if (m_text.GetLength() + m_framing + line.GetLength() + m_longest > kMaxTextBytes) {
-      m_tooBig = true;
-      return false;
-    }
     return true;
+  }
+  // False, and the reading is over, when a text of `length` bytes would not fit.
+  bool Fits(std::int64_t length) {
+    if (length > m_limit) m_tooBig = true;
+    return !m_tooBig;
   }
   bool ReadError() const { return m_readError; }
   bool TooBig() const { return m_tooBig; }
 
  private:
   TextLineReader& m_reader;
-  const CString& m_text;
-  std::int64_t m_longest = 0;
-  std::int64_t m_framing = 0;  // what the markers and line ends of the lines so far may add
+  std::int64_t m_limit;
   bool m_readError = false;
   bool m_tooBig = false;
 };
+
+// The length `text` has with `line` and `added` more bytes appended.
+std::int64_t LengthWith(const CString& text, const CString& line, std::int64_t added) {
+  return std::int64_t{text.GetLength()} + line.GetLength() + added;
+}
 
 void AppendLine(CString& text, const CString& line) {
   static const CString lineEnd(kFileLineEnd);
@@ -68,7 +75,7 @@ void AppendLine(CString& text, const CString& line) {
 struct RoadSpan {
   int begin = 0;
   int end = 0;
-  int records = 0;
+  std::int64_t framedLength = 0;  // of the road's buffer once its records are framed
 };
 
 // Builds each road's buffer in one go from its lines in the data text, so that it is sized once instead of
@@ -76,13 +83,12 @@ struct RoadSpan {
 void FillRoadBuffers(const CString& data, const std::vector<RoadSpan>& spans, char marker,
                      std::vector<CString>& buffers) {
   static const int lineEndLength = CString(kFileLineEnd).GetLength();
-  const int frameLength = FrameRecord(marker, CString()).GetLength();
   buffers.resize(spans.size());
   CString record;
   for (std::size_t road = 0; road < spans.size(); ++road) {
     const RoadSpan& span = spans[road];
     CString& buffer = buffers[road];
-    buffer.Reserve(span.end - span.begin + span.records * (frameLength - lineEndLength));
+    buffer.Reserve(static_cast<int>(span.framedLength));
     std::string_view text = data.View().substr(static_cast<std::size_t>(span.begin),
                                                static_cast<std::size_t>(span.end - span.begin));
     while (!text.empty()) {
@@ -101,24 +107,29 @@ void FillRoadBuffers(const CString& data, const std::vector<RoadSpan>& spans, ch
 void ReadRoadFile(LineSource& lines, char marker, UploadSource& out) {
   CString line;
   if (lines.Next(line)) {
+    if (!lines.Fits(LengthWith(out.data, line, kLineEndLength))) return;
     AppendLine(out.data, line);  // the opening line is never examined
   } else if (!lines.ReadError()) {
     out.data = kFileLineEnd;  // empty file
   }
   std::vector<RoadSpan> spans;
   while (lines.Next(line)) {
-    AppendLine(out.data, line);
+    if (!lines.Fits(LengthWith(out.data, line, kLineEndLength))) return;
     const LineKind kind = RecogniseLine(line);
+    // A record before the first road header belongs to no road: it stays in the data text only.
+    const bool record = kind == LineKind::Record && !spans.empty();
+    if (record && !lines.Fits(spans.back().framedLength + line.GetLength() + kFramedLength)) return;
+    AppendLine(out.data, line);
     if (kind == LineKind::End) break;
     if (kind == LineKind::Header) {
       // Every road gets its buffer, however many there are, so that list entry i always names buffer i.
       out.roadNames.Add(HeaderName(line));
       spans.push_back({out.data.GetLength(), out.data.GetLength(), 0});
-    } else if (!spans.empty()) {
-      spans.back().end = out.data.GetLength();
-      ++spans.back().records;
+    } else if (record) {
+      RoadSpan& span = spans.back();
+      span.end = out.data.GetLength();
+      span.framedLength += line.GetLength() + kFramedLength;
     }
-    // A record before the first road header belongs to no road: it stays in the data text only.
   }
   FillRoadBuffers(out.data, spans, marker, out.roadData);
 }
@@ -134,6 +145,7 @@ void ReadTlnFile(LineSource& lines, UploadSource& out) {
     if (kind == LineKind::Header) {
       name = HeaderName(line);
     } else {
+      if (!lines.Fits(LengthWith(out.data, line, name.GetLength() + kFramedTlnLength))) return;
       AppendFramedTlnRecord(out.data, name, line);
     }
   }
@@ -142,18 +154,22 @@ void ReadTlnFile(LineSource& lines, UploadSource& out) {
 // ".CPT": every line a record, to the end of the file.
 void ReadRecordFile(LineSource& lines, char marker, UploadSource& out) {
   CString line;
-  while (lines.Next(line)) AppendFramedRecord(out.data, marker, line);
+  while (lines.Next(line) && lines.Fits(LengthWith(out.data, line, kFramedLength))) {
+    AppendFramedRecord(out.data, marker, line);
+  }
 }
 
 // Any other file: its lines as they are; an empty file still gives one line end.
 void ReadPlainFile(LineSource& lines, UploadSource& out) {
   CString line;
   if (lines.Next(line)) {
+    if (!lines.Fits(LengthWith(out.data, line, kLineEndLength))) return;
     AppendLine(out.data, line);
   } else if (!lines.ReadError()) {
     out.data = kFileLineEnd;
   }
-  while (lines.Next(line)) AppendLine(out.data, line);
+  while (lines.Next(line) && lines.Fits(LengthWith(out.data, line, kLineEndLength)))
+    AppendLine(out.data, line);
 }
 
 [[maybe_unused]] char ExtensionByte(char c) {
@@ -187,12 +203,13 @@ CString TextToUpload(std::optional<int> selectedRoad, const std::vector<CString>
 }
 
 bool TooBigForText(const std::filesystem::path& file) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(file, error);
-  return !error && size > static_cast<std::uintmax_t>(kMaxTextBytes);
+  TextLineReader reader;
+  if (!reader.Open(file)) return false;
+  const std::optional<std::uint64_t> size = reader.SizeHint();
+  return size && *size > static_cast<std::uint64_t>(kMaxTextBytes);
 }
 
-LoadResult LoadUploadSource(const std::filesystem::path& file, UploadSource& out) {
+LoadResult LoadUploadSource(const std::filesystem::path& file, UploadSource& out, std::int64_t maxTextBytes) {
   out.data.Empty();
   out.roadNames.RemoveAll();
   out.roadData.clear();
@@ -204,15 +221,16 @@ LoadResult LoadUploadSource(const std::filesystem::path& file, UploadSource& out
     return result;
   }
   result.opened = true;
+  // A file larger than a text is refused by its size, at once; within that the lines tell.
   const std::optional<std::uint64_t> size = reader.SizeHint();
-  if (size && *size > static_cast<std::uint64_t>(kMaxTextBytes)) {
+  if (size && *size > static_cast<std::uint64_t>(maxTextBytes)) {
     result.tooBig = true;
     return result;
   }
   ReserveFor(reader, out.data);
 
   const MarkerInfo* row = MarkerForUploadExtension(UploadExtension(file).View());
-  LineSource lines(reader, out.data);
+  LineSource lines(reader, maxTextBytes);
   const RecordType type = row == nullptr ? RecordType::Txt : row->type;
   switch (type) {
     case RecordType::Hln:

@@ -3,12 +3,18 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include "datafiles/SystemPath.h"
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "common/PseudoTerminal.h"
 #endif
 
 #include <cerrno>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -105,25 +111,52 @@ TEST(TextLineReader, FileWithoutReadPermissionCannotBeOpened) {
   EXPECT_EQ(reader.Error(), EACCES);
 }
 
-TEST(TextLineReader, ReadingADirectoryIsAReadErrorNotTheEnd) {
+TEST(TextLineReader, FailedReadIsAnErrorNotTheEnd) {
   ScratchDir dir;
+  const int fd = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
   TextLineReader reader;
-  ASSERT_TRUE(reader.Open(dir.Path()));
+  reader.Attach(fd);  // a folder's descriptor: its first read fails
   CString line;
   EXPECT_EQ(reader.ReadLine(line), ReadStatus::Error);
   EXPECT_EQ(reader.Error(), EISDIR);
   EXPECT_EQ(reader.ReadLine(line), ReadStatus::Error) << "a failure is not forgotten";
+  ::close(fd);
 }
 
-TEST(TextLineReader, FifoWithoutWriterReadsAsEmptyInsteadOfBlocking) {
+// What is no regular file is refused at the open, before a read could block (a terminal, a FIFO without a
+// writer) or never end (/dev/zero): the name may have been typed, and no chooser stands between it and the
+// reader.
+struct SpecialCase {
+  const char* name;
+  const char* what;
+  int error;
+};
+
+class SpecialFiles : public testing::TestWithParam<SpecialCase> {};
+
+TEST_P(SpecialFiles, AreRefusedAsFilesThatCannotBeOpened) {
   ScratchDir dir;
-  const auto fifo = dir.Path() / "pipe.txt";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  testing_support::PseudoTerminal terminal;
+  ASSERT_TRUE(terminal.IsValid());
+  ASSERT_EQ(::mkfifo((dir.Path() / "fifo").c_str(), 0600), 0);
+  const std::map<std::string, std::filesystem::path> paths = {{"folder", dir.Path()},
+                                                              {"zero", "/dev/zero"},
+                                                              {"fifo", dir.Path() / "fifo"},
+                                                              {"pty", terminal.SlavePath()}};
   TextLineReader reader;
-  ASSERT_TRUE(reader.Open(fifo));
+  ASSERT_FALSE(reader.Open(paths.at(GetParam().what))) << "a read could block or never end";
+  EXPECT_EQ(reader.Error(), GetParam().error);
   CString line;
   EXPECT_EQ(reader.ReadLine(line), ReadStatus::End);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFiles,
+                         testing::Values(SpecialCase{"Folder", "folder", EISDIR},
+                                         SpecialCase{"DevZero", "zero", ENXIO},
+                                         SpecialCase{"FifoWithoutWriter", "fifo", ENXIO},
+                                         SpecialCase{"PtySlave", "pty", ENXIO}),
+                         testing_support::RowName());
 
 #else
 TEST(TextLineReader, FolderDoesNotOpenAsAFile) {
@@ -131,6 +164,32 @@ TEST(TextLineReader, FolderDoesNotOpenAsAFile) {
   TextLineReader reader;
   EXPECT_FALSE(reader.Open(dir.Path()));
   EXPECT_EQ(reader.Error(), EISDIR);
+}
+
+// The one form in which data files are opened, read and written alike.
+struct SystemPathCase {
+  const char* name;
+  std::wstring path;
+  std::wstring form;
+};
+
+class SystemPaths : public testing::TestWithParam<SystemPathCase> {};
+
+TEST_P(SystemPaths, AreFullAndPassMaxPath) {
+  EXPECT_EQ(SystemPath(GetParam().path), GetParam().form);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, SystemPaths,
+    testing::Values(SystemPathCase{"Drive", L"C:/d/./x/../r.CPT", L"\\\\?\\C:\\d\\r.CPT"},
+                    SystemPathCase{"Share", L"\\\\host\\share\\r.CPT", L"\\\\?\\UNC\\host\\share\\r.CPT"},
+                    SystemPathCase{"Device", L"\\\\.\\COM1", L"\\\\.\\COM1"}),
+    testing_support::RowName());
+
+TEST(TextLineReader, DeviceDoesNotOpenAsAFile) {
+  TextLineReader reader;
+  EXPECT_FALSE(reader.Open(L"\\\\.\\NUL"));
+  EXPECT_EQ(reader.Error(), ENXIO);
 }
 #endif
 

@@ -1,11 +1,17 @@
 // Road and TLN files written by Output read back through Browse's reader as the records they were made from.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "common/ScratchDir.h"
+#include "common/TestNames.h"
 #include "datafiles/LineForms.h"
 #include "download/Output.h"
 #include "text/SplitString.h"
@@ -95,6 +101,71 @@ TEST(OutputRoundTrip, TlnFileGivesBackEveryNamedRecord) {
     ASSERT_EQ(UnframedRecords(source.data), records) << testing::PrintToString(data.Bytes());
   }
 }
+
+#ifdef _WIN32
+// Browse opens a file in the form that Output writes it, so what Output wrote reads back: in a folder deeper
+// than MAX_PATH, and under a name that a plain path takes for a device (nul.HLN is NUL).
+struct PlaceCase {
+  const char* name;
+  std::wstring folder;
+  std::wstring chosen;
+};
+
+// The tree under `folder` removed through the long form, which the standard library's removal does not use.
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &entry)) {
+    const std::wstring path = folder + L"\\" + entry.cFileName;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      ::DeleteFileW(path.c_str());
+    } else if (entry.cFileName != std::wstring(L".") && entry.cFileName != std::wstring(L"..")) {
+      RemoveTree(path);
+    }
+  }
+  if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+  ::RemoveDirectoryW(folder.c_str());
+}
+
+class WrittenFilePlace : public testing::Test, public testing::WithParamInterface<PlaceCase> {
+ protected:
+  void SetUp() override {
+    m_root = testing_support::MakeTemporaryFolder("kestrion-place-");
+    ASSERT_FALSE(m_root.empty());
+  }
+  void TearDown() override { RemoveTree(L"\\\\?\\" + m_root.lexically_normal().native()); }
+  std::filesystem::path m_root;
+};
+
+TEST_P(WrittenFilePlace, ReadsBack) {
+  const std::filesystem::path folder = m_root / GetParam().folder;
+  std::error_code error;
+  std::filesystem::create_directories(L"\\\\?\\" + folder.lexically_normal().native(), error);
+  ASSERT_FALSE(error) << error.message();
+  CString data("A1,2\r\nB3,4\r\n");
+  const WriteResult written = OutputData(data, "$", folder / GetParam().chosen);
+  ASSERT_TRUE(written) << written.Reason();
+  UploadSource source;
+  const LoadResult loaded = LoadUploadSource(written.path, source);
+  ASSERT_TRUE(loaded.opened) << loaded.systemError;
+  EXPECT_FALSE(loaded.readError);
+  EXPECT_EQ(source.data, "BeginRoad,1\r\n>>Default,2\r\nA1,2\r\nB3,4\r\nEndRoad\r\n");
+  ASSERT_EQ(source.roadData.size(), 1u);
+  EXPECT_EQ(source.roadData[0], "$A1,2$\r\n$B3,4$\r\n");
+}
+
+std::wstring DeepFolder() {
+  std::wstring folder;
+  for (int level = 0; level < 12; ++level)
+    folder += std::wstring(24, static_cast<wchar_t>(L'a' + level)) + L"\\";
+  return folder + L"\u6d4b\u91cf";
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, WrittenFilePlace,
+                         testing::Values(PlaceCase{"DeeperThanMaxPath", DeepFolder(), L"survey.txt"},
+                                         PlaceCase{"NamedLikeADevice", L"", L"nul.txt"}),
+                         testing_support::RowName());
+#endif
 
 }  // namespace
 }  // namespace kestrion

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -265,30 +267,82 @@ TEST(LoadUploadSource, FileThatCannotBeOpenedLeavesEverythingEmpty) {
   EXPECT_TRUE(source.roadData.empty());
 }
 
-// A directory opens but fails its first read: an error to report, not an empty file. (Windows does not open a
-// folder at all, for the same reason.)
+#ifndef _WIN32
+// A file that opens and fails its first read (the process's own memory at address 0 reads as an I/O error):
+// an error to report, not an empty file.
 class ReadErrors : public testing::TestWithParam<const char*> {};
 
 TEST_P(ReadErrors, AreReportedAndNotTakenForAnEmptyFile) {
   ScratchDir dir;
   const auto path = dir.Path() / GetParam();
-  ASSERT_TRUE(std::filesystem::create_directory(path));
+  std::filesystem::create_symlink("/proc/self/mem", path);
   UploadSource source;
   const LoadResult result = LoadUploadSource(path, source);
-#ifdef _WIN32
-  EXPECT_FALSE(result.opened);
-  EXPECT_FALSE(result.readError);
-#else
   EXPECT_TRUE(result.opened);
   EXPECT_TRUE(result.readError);
-#endif
-  EXPECT_EQ(result.systemError, EISDIR);
+  EXPECT_EQ(result.systemError, EIO);
   EXPECT_EQ(source.data.Bytes(), "") << "an empty road or plain file would give a line end";
   EXPECT_TRUE(source.roadNames.IsEmpty());
   EXPECT_TRUE(source.roadData.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ReadErrors, testing::Values("d.hln", "d.tln", "d.cpt", "d.txt"));
+#endif
+
+// A folder is no upload source: it is refused as a file that cannot be opened (devices are the reader's
+// tests).
+TEST(LoadUploadSource, FolderIsAFileThatCannotBeOpened) {
+  ScratchDir dir;
+  UploadSource source;
+  source.data = "old";
+  const LoadResult result = LoadUploadSource(dir.Path(), source);
+  EXPECT_FALSE(result.opened);
+  EXPECT_FALSE(result.readError);
+  EXPECT_EQ(result.systemError, EISDIR);
+  EXPECT_TRUE(source.data.IsEmpty());
+}
+
+// The limit on a text is checked against the length that the data text or a road buffer would really reach:
+// each row fits a limit of exactly that length and is refused by one byte less, with nothing kept.
+struct LimitCase {
+  const char* name;
+  const char* fileName;
+  std::string bytes;
+  std::int64_t longestText;  // of the data text and the road buffers once loaded
+};
+
+class TextLimit : public testing::TestWithParam<LimitCase> {};
+
+TEST_P(TextLimit, IsReachedExactly) {
+  ScratchDir dir;
+  const auto file = dir.Write(GetParam().fileName, GetParam().bytes);
+  UploadSource source;
+  const LoadResult fits = LoadUploadSource(file, source, GetParam().longestText);
+  EXPECT_TRUE(fits.opened);
+  EXPECT_FALSE(fits.tooBig);
+  std::int64_t longest = source.data.GetLength();
+  for (const CString& buffer : source.roadData) longest = std::max<std::int64_t>(longest, buffer.GetLength());
+  EXPECT_EQ(longest, GetParam().longestText);
+
+  const LoadResult refused = LoadUploadSource(file, source, GetParam().longestText - 1);
+  EXPECT_TRUE(refused.opened);
+  EXPECT_TRUE(refused.tooBig);
+  EXPECT_FALSE(refused.readError);
+  EXPECT_TRUE(source.data.IsEmpty());
+  EXPECT_TRUE(source.roadNames.IsEmpty());
+  EXPECT_TRUE(source.roadData.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, TextLimit,
+    testing::Values(
+        LimitCase{"LfLineEndsBecomeCrLf", "notes.txt", std::string(10, '\n'), 20},
+        LimitCase{"CrLfLineEndsStayAsTheyAre", "notes.txt", "a\r\nbb\r\n", 7},
+        LimitCase{"OneLongCptLine", "r.cpt", std::string(30, 'x'), 34},
+        LimitCase{"CptMarkersOnEveryLine", "r.cpt", "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\n", 40},
+        LimitCase{"TlnNameOnEveryRecord", "r.tln", ">>NAME,3\nx\ny\nz\n", 30},
+        LimitCase{"RoadBufferLongerThanTheDataText", "r.hln", "B\n>>A\n" + std::string(10, '\n'), 40}),
+    testing_support::RowName());
 
 }  // namespace
 }  // namespace kestrion
