@@ -17,6 +17,10 @@ constexpr std::uint64_t kNoiseShare = 50;
 // Errors: at least this many, and at least one in a hundred bytes.
 constexpr std::uint64_t kErrorMinimum = 3;
 constexpr std::uint64_t kErrorShare = 100;
+// Signs that survey text seldom holds: noise when they make at least one in kForeignShare bytes (and at least
+// kForeignMinimum), as the ASCII that a port of 7 data bits reads at a wrong rate does.
+constexpr std::uint64_t kForeignMinimum = 8;
+constexpr std::uint64_t kForeignShare = 10;
 // The 7-bit formats: at least this many high bytes, and nine in ten bytes showing the trace.
 constexpr std::uint64_t kSevenBitHighMinimum = 8;
 
@@ -42,6 +46,10 @@ bool IsNoise(std::uint64_t unlikeText, std::uint64_t bytes) {
 bool IsSurveyAscii(unsigned char b) {
   return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
          std::string_view(",.+- \r\n&$@^()#!").find(static_cast<char>(b)) != std::string_view::npos;
+}
+
+bool IsForeignSign(unsigned char b) {
+  return std::string_view("\"%';<>?[\\]`{|}~").find(static_cast<char>(b)) != std::string_view::npos;
 }
 
 // A 7-bit sender read as 8 brings no zero bytes, control bytes, 0x80 or 0xFF (`unlikeText`) that its text did
@@ -106,6 +114,7 @@ void StreamScanner::Scan(std::string_view bytes, std::span<const LineMark> marks
     }
     if (b == 0x8D || b == 0x8A) ++s.highLineEnds;
     if (b >= 0x80 && IsSurveyAscii(b & 0x7F)) ++s.surveyAsciiBelowHigh;
+    if (IsForeignSign(b)) ++s.foreignSigns;
     if (IsControl(b)) ++s.controlBytes;
     if (b == 0x80 || b == 0xFF) ++s.edgeHighBytes;
 
@@ -149,6 +158,8 @@ LineVerdict Judge(const StreamSurvey& s, const ErrorsSince& errors) {
   const std::uint64_t unlikeText = s.zeroBytes + breaks + s.controlBytes + s.edgeHighBytes;
   if (const std::optional<LineVerdict> format = SevenBitFormat(s, unlikeText)) return *format;
   if (IsNoise(unlikeText + s.loneLeads, s.bytes) || PairsAreNoise(s)) return LineVerdict::Noise;
+  if (s.foreignSigns >= kForeignMinimum && s.foreignSigns * kForeignShare >= s.NonZero())
+    return LineVerdict::Noise;
   // Text that is clean but for its damaged bytes is better told as line errors.
   if (errorsAtRate) return LineVerdict::ErrorsGrowing;
   if (IsNoise(unlikeText + s.loneLeads + damaged, s.bytes)) return LineVerdict::Noise;

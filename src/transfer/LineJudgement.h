@@ -48,6 +48,7 @@ struct StreamSurvey {
   std::uint64_t uncommonPairs = 0;  // of them, outside the common Chinese characters and full-width signs
   std::uint64_t highLineEnds = 0;   // CR and LF with bit 7 set (0x8D, 0x8A)
   std::uint64_t surveyAsciiBelowHigh = 0;  // high bytes whose low 7 bits are a digit, letter, sign, marker...
+  std::uint64_t foreignSigns = 0;  // signs that survey text seldom holds: " % ' ; < > ? [ \ ] ` { | } ~
 
   std::uint64_t NonZero() const { return bytes - zeroBytes - markedBreaks; }
   friend bool operator==(const StreamSurvey&, const StreamSurvey&) = default;

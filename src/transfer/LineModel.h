@@ -43,6 +43,9 @@ struct LineTiming {
 // than 8 data bits sends the low bits of each byte.
 std::vector<ReadByte> ReadAs(std::string_view sent, const LineSettings& sentAs, const LineSettings& readAs,
                              const LineTiming& timing = {});
+// The same, appended to `read`.
+void ReadAs(std::string_view sent, const LineSettings& sentAs, const LineSettings& readAs,
+            const LineTiming& timing, std::vector<ReadByte>& read);
 
 // The values alone, as a port without error marks hands them over (a break reads as a zero byte).
 std::string ValuesOf(const std::vector<ReadByte>& read);

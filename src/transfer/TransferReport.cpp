@@ -64,11 +64,15 @@ void TransferReport::ReadArrived(const ChunkRead& read, const ReceptionStep& ste
   const std::string_view bytes = read.chunk.View();
   m_check.Scan(bytes);
   m_nZeroBytes += static_cast<std::uint64_t>(read.zeroBytes);
+  Judged& judged = m_downloadJudged;
   if (raw != nullptr) {
-    m_downloadJudged.scanner.Scan(raw->bytes, raw->marks);
+    judged.scanner.Scan(raw->bytes, raw->marks);
+    judged.counts.Add(raw->bytes, raw->marks);
   } else {
-    m_downloadJudged.scanner.Scan(bytes);
-    m_downloadJudged.scanner.AddDroppedZeros(static_cast<std::uint64_t>(read.zeroBytes));
+    judged.scanner.Scan(bytes);
+    judged.scanner.AddDroppedZeros(static_cast<std::uint64_t>(read.zeroBytes));
+    judged.counts.Add(bytes);
+    judged.counts.AddDroppedZeros(static_cast<std::uint64_t>(read.zeroBytes));
   }
 
   DownloadFigures& d = m_download;
@@ -89,7 +93,7 @@ void TransferReport::ReadArrived(const ChunkRead& read, const ReceptionStep& ste
     m_bUnsaved = true;
     m_latest = Activity::Download;
   }
-  Rejudge(m_downloadJudged, errors, false);
+  JudgeDownload(errors);
   if (step.finished) {
     d.finished = true;
     m_bDownloadOpen = false;
@@ -114,22 +118,60 @@ void TransferReport::UploadStatusSeen(std::string_view status, const LineErrorCo
   m_uploadJudged.scanner.Scan(status.substr(seen));
   if (m_bUploadRequested) {
     // The instrument's requests decode: whatever else it sends, the settings work.
-    if (m_warning && m_warning->duringUpload) m_warning.reset();
+    ClearWarning(true);
     return;
   }
-  Rejudge(m_uploadJudged, errors, true);
+  JudgeUpload(status, errors);
 }
 
-void TransferReport::Rejudge(const Judged& judged, const LineErrorCounts& errors, bool upload) {
+void TransferReport::ClearWarning(bool upload) {
+  if (m_warning && m_warning->duringUpload == upload) m_warning.reset();
+}
+
+// The probe runs only while the judgement warns, and with enough bytes to go on.
+void TransferReport::JudgeDownload(const LineErrorCounts& errors) {
   if (!m_settings) return;
+  Judged& judged = m_downloadJudged;
   const StreamSurvey& survey = judged.scanner.Survey();
   const ErrorsSince since = ErrorsBetween(judged.errorsAtStart, errors);
   const LineVerdict verdict = Judge(survey, since);
   if (!WarnsOfSettings(verdict)) {
-    if (m_warning && m_warning->duringUpload == upload) m_warning.reset();
+    ClearWarning(false);
     return;
   }
-  m_warning = LineWarning{verdict, *m_settings, upload, survey.bytes, since};
+  judged.counts.SetCountedErrors(since.damaged, since.breaks);
+  const SettingsSuggestion suggestion = m_probe.Suggest(judged.counts, *m_settings);
+  m_warning = LineWarning{verdict, *m_settings, false, survey.bytes, since, suggestion};
+}
+
+// An upload waits for its start word: what came instead is compared with what the word becomes at each
+// offered setting as soon as a few bytes came, and judged like a download's bytes once enough came.
+void TransferReport::JudgeUpload(std::string_view status, const LineErrorCounts& errors) {
+  if (!m_settings) return;
+  const LineSettings& port = *m_settings;
+  const StreamSurvey& survey = m_uploadJudged.scanner.Survey();
+  const ErrorsSince since = ErrorsBetween(m_uploadJudged.errorsAtStart, errors);
+  LineVerdict verdict = Judge(survey, since);
+  // The latest requests say enough; a long wait's whole text would cost too much to compare each time.
+  constexpr std::size_t kRequestWindow = 256;
+  SettingsSuggestion suggestion = m_probe.SuggestFromRequests(
+      status.substr(status.size() - std::min(status.size(), kRequestWindow)), port);
+  if (suggestion.kind != SettingsSuggestion::Kind::UnlistedRate && suggestion.baudRate == port.baudRate) {
+    // The port's own rate: a format of 7 data bits read as 8 is the 7-bit hint, nothing else is named.
+    if (suggestion.kind == SettingsSuggestion::Kind::RateAndFormat && suggestion.dataBits == 7 &&
+        port.dataBits == 8) {
+      verdict = suggestion.parity == Parity::Even  ? LineVerdict::SevenBitEven
+                : suggestion.parity == Parity::Odd ? LineVerdict::SevenBitOdd
+                                                   : LineVerdict::SevenBitNone;
+    }
+    suggestion = {};
+  }
+  if (!WarnsOfSettings(verdict) && suggestion.kind == SettingsSuggestion::Kind::None) {
+    ClearWarning(true);
+    return;
+  }
+  if (!WarnsOfSettings(verdict)) verdict = LineVerdict::Noise;
+  m_warning = LineWarning{verdict, port, true, survey.bytes, since, suggestion};
 }
 
 void TransferReport::DataReplaced() {

@@ -16,6 +16,7 @@
 #include "serial/SerialPort.h"
 #include "text/Cp936Check.h"
 #include "transfer/LineJudgement.h"
+#include "transfer/SettingsProbe.h"
 #include "upload/UploadWorker.h"
 
 namespace kestrion {
@@ -71,6 +72,7 @@ struct LineWarning {
   bool duringUpload = false;                 // judged on what the instrument sent during an upload
   std::uint64_t bytes = 0;                   // judged
   ErrorsSince errors;                        // that came with them
+  SettingsSuggestion suggestion;             // the probe's, where it can name the instrument's settings
 };
 
 class TransferReport {
@@ -120,15 +122,19 @@ class TransferReport {
   // One transfer's judgement: what came since it started, and the line errors at its start.
   struct Judged {
     StreamScanner scanner;
+    ArrivalCounts counts;
     LineErrorCounts errorsAtStart;
     void Restart(const LineErrorCounts& errors) {
       scanner.Reset();
+      counts.Reset();
       errorsAtStart = errors;
     }
   };
 
   void StartDownload(const LineErrorCounts& errors);
-  void Rejudge(const Judged& judged, const LineErrorCounts& errors, bool upload);
+  void JudgeDownload(const LineErrorCounts& errors);
+  void JudgeUpload(std::string_view status, const LineErrorCounts& errors);
+  void ClearWarning(bool upload);
 
   bool m_bUnsaved = false;
   bool m_bDownloadOpen = false;  // a read now belongs to the current download
@@ -144,6 +150,7 @@ class TransferReport {
   std::size_t m_nUploadStatusSeen = 0;  // bytes of the upload's status text judged
   bool m_bUploadRequested = false;      // a start word decoded: the settings work
   std::optional<LineWarning> m_warning;
+  SettingsProbe m_probe;
   std::uint64_t m_nInvalidAtDownloadStart = 0;
   std::uint64_t m_nZeroBytesAtDownloadStart = 0;
   std::optional<WriteResult> m_output;

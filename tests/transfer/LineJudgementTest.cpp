@@ -134,6 +134,19 @@ INSTANTIATE_TEST_SUITE_P(
                       [] { return Garbled(SurveyKind::Cpt, 20, At(19200), At(9600, 7)); },
                       {},
                       LineVerdict::Noise},
+        JudgementCase{
+            "QuarterRateReadAsSevenBits",
+            [] { return Garbled(SurveyKind::Cpt, 25, At(19200, 8, Parity::Odd), At(4800, 7, Parity::Odd)); },
+            {},
+            LineVerdict::Noise},
+        JudgementCase{"CleanWithQuotedNotes",
+                      [] {
+                        Stream s = Clean(SurveyKind::Txt, 30);
+                        s.bytes += "(\"K3\" 'old' [x] ~5%)\r\n";
+                        return s;
+                      },
+                      {},
+                      LineVerdict::Fine},
         JudgementCase{"HalfRateWithItsMarks",
                       [] { return Garbled(SurveyKind::Vln, 20, At(9600), kPort, true); },
                       {},

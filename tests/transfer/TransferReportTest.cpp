@@ -8,6 +8,7 @@
 #include "common/TestNames.h"
 #include "download/Reception.h"
 #include "text/Cp936Check.h"
+#include "transfer/LineModel.h"
 #include "transfer/TransferReport.h"
 
 namespace kestrion {
@@ -221,25 +222,40 @@ TEST(LineWarning, StaysAfterClosePortUntilOpenClearBrowseOrOutput) {
   EXPECT_EQ(report.Latest(), TransferReport::Activity::Output);
 }
 
+// The start word as the port reads it when the instrument sends it at `sentAs`, zero bytes dropped as the
+// upload worker drops them.
+std::string StartSentAt(const LineSettings& sentAs, const LineSettings& port = {}) {
+  std::string read = ValuesOf(ReadAs(kWordStart, sentAs, port));
+  std::erase(read, '\0');
+  return read;
+}
+
 TEST(LineWarning, WhatTheInstrumentSendsDuringAnUploadIsJudged) {
   TransferReport report;
   report.ConnectionOpened({});
   report.UploadStarted();
-  std::string status = Times(kNoise, 3);
-  report.UploadStatusSeen(status, {});
+  std::string status = StartSentAt({9600, 8, Parity::None, true, 2});
+  report.UploadStatusSeen(status.substr(0, 2), {});
   EXPECT_FALSE(report.Warning()) << "too few bytes";
-  status += Times(kNoise, 3);
   report.UploadStatusSeen(status, {});
   ASSERT_TRUE(report.Warning());
   EXPECT_TRUE(report.Warning()->duringUpload);
-  EXPECT_EQ(report.Warning()->bytes, 36u) << "each byte judged once";
+  EXPECT_EQ(report.Warning()->suggestion.baudRate, 9600);
+
+  // At the port's own rate the 7-bit hint says it.
+  report.UploadStarted();
+  EXPECT_FALSE(report.Warning());
+  report.UploadStatusSeen(StartSentAt({19200, 7, Parity::Even, true, 2}), {});
+  ASSERT_TRUE(report.Warning());
+  EXPECT_EQ(report.Warning()->verdict, LineVerdict::SevenBitEven);
+  EXPECT_EQ(report.Warning()->suggestion.kind, SettingsSuggestion::Kind::None);
 
   // A start word that decodes, even over two reads, says that the settings work.
   report.UploadStarted();
-  EXPECT_FALSE(report.Warning());
-  report.UploadStatusSeen(Times(kNoise, 6) + "Sta", {});
+  status = StartSentAt({4800, 8, Parity::None, true, 2}) + "Sta";
+  report.UploadStatusSeen(status, {});
   ASSERT_TRUE(report.Warning());
-  report.UploadStatusSeen(Times(kNoise, 6) + "Start", {});
+  report.UploadStatusSeen(status + "rt", {});
   EXPECT_FALSE(report.Warning());
 }
 
