@@ -210,25 +210,32 @@ double CountedDamage(const ArrivalCounts& counts) {
   return std::min(PlainBytes(counts), static_cast<double>(counts.CountedErrors()));
 }
 
-// The log-likelihood of the bytes under every candidate, without the counted errors' term.
+// The log-likelihood of the bytes under every candidate, without the counted errors' term. A poll's counts
+// hold a few dozen of the symbols, so only those are looked up.
 std::array<double, kCandidates> ByteScores(const ProbeTables& t, const ArrivalCounts& counts) {
+  std::array<std::pair<std::uint16_t, std::uint32_t>, ArrivalCounts::kSymbols> marked{};
+  std::array<std::pair<std::uint16_t, std::uint32_t>, 256> plain{};
+  std::size_t nMarked = 0;
+  std::size_t nPlain = 0;
+  for (std::size_t k = 0; k < ArrivalCounts::kSymbols; ++k) {
+    if (counts.Marked()[k] != 0) marked[nMarked++] = {static_cast<std::uint16_t>(k), counts.Marked()[k]};
+  }
+  for (std::size_t v = 0; v < 256; ++v) {
+    if (counts.Plain()[v] != 0) plain[nPlain++] = {static_cast<std::uint16_t>(v), counts.Plain()[v]};
+  }
   std::array<double, kCandidates> scores{};
   for (std::size_t c = 0; c < kCandidates; ++c) {
     double score = 0;
-    for (std::size_t k = 0; k < ArrivalCounts::kSymbols; ++k) {
-      if (counts.Marked()[k] != 0) score += counts.Marked()[k] * t.logMarked[c][k];
-    }
-    for (std::size_t v = 0; v < 256; ++v) {
-      if (counts.Plain()[v] != 0) score += counts.Plain()[v] * t.logPlain[c][v];
-    }
+    for (std::size_t i = 0; i < nMarked; ++i) score += marked[i].second * t.logMarked[c][marked[i].first];
+    for (std::size_t i = 0; i < nPlain; ++i) score += plain[i].second * t.logPlain[c][plain[i].first];
     scores[c] = score;
   }
   return scores;
 }
 
 // A port that counts errors marks them: how many bytes came damaged is evidence too.
-std::array<double, kCandidates> FullScores(const ProbeTables& t, const ArrivalCounts& counts) {
-  std::array<double, kCandidates> scores = ByteScores(t, counts);
+std::array<double, kCandidates> WithCountedErrors(const ProbeTables& t, const ArrivalCounts& counts,
+                                                  std::array<double, kCandidates> scores) {
   const double damaged = CountedDamage(counts);
   if (damaged > 0) {
     const double plain = PlainBytes(counts);
@@ -273,7 +280,8 @@ void SettingsProbe::Learn(const LineSettings& port) {
 std::array<double, kOfferedCount> SettingsProbe::Scores(const ArrivalCounts& counts,
                                                         const LineSettings& port) {
   Learn(port);
-  const std::array<double, kCandidates> all = FullScores(*m_tables, counts);
+  const std::array<double, kCandidates> all =
+      WithCountedErrors(*m_tables, counts, ByteScores(*m_tables, counts));
   std::array<double, kOfferedCount> offered{};
   std::copy(all.begin(), all.begin() + kOfferedCount, offered.begin());
   return offered;
@@ -284,7 +292,7 @@ SettingsSuggestion SettingsProbe::Suggest(const ArrivalCounts& counts, const Lin
   Learn(port);
   const ProbeTables& t = *m_tables;
   const std::array<double, kCandidates> byteScores = ByteScores(t, counts);
-  const std::array<double, kCandidates> scores = FullScores(t, counts);
+  const std::array<double, kCandidates> scores = WithCountedErrors(t, counts, byteScores);
   const auto best = static_cast<std::size_t>(std::max_element(scores.begin(), scores.end()) - scores.begin());
   const SettingsSuggestion unlisted{SettingsSuggestion::Kind::UnlistedRate, 0, 0, Parity::None};
   if (!Explains(t, best, counts, byteScores[best])) return unlisted;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrion::testing_support {
@@ -62,29 +64,36 @@ class SurveyWriter {
     const std::vector<std::string>& names = SurveyNames();
     // Every third record a Chinese name; point numbers otherwise.
     if (m_bNames && Next() % 3 == 0) return names[Next() % names.size()];
-    return "P" + std::to_string(Next() % 500);
+    return Join({"P", std::to_string(Next() % 500)});
+  }
+  // Appended piece by piece, in the order written: GCC 12 at -O3 takes a chain of std::string + for an
+  // overlapping copy (-Wrestrict).
+  static std::string Join(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts) text += part;
+    return text;
   }
   std::string Record(SurveyKind kind) {
     switch (kind) {
       case SurveyKind::Cpt:
-        return Name() + "," + Number(3051000, 3) + "," + Number(502000, 3) + "," + Number(10, 3);
+        return Join({Name(), ",", Number(3051000, 3), ",", Number(502000, 3), ",", Number(10, 3)});
       case SurveyKind::Hln:
-        return Number(0, 3) + "," + Number(3051000, 3) + "," + Number(502000, 3) + "," + Number(40, 6);
+        return Join({Number(0, 3), ",", Number(3051000, 3), ",", Number(502000, 3), ",", Number(40, 6)});
       case SurveyKind::Vln:
-        return Number(0, 3) + "," + Number(10, 3) + "," + std::to_string(Next() % 5 * 500);
+        return Join({Number(0, 3), ",", Number(10, 3), ",", std::to_string(Next() % 5 * 500)});
       case SurveyKind::Tln:
-        return Name() + ",K0+" + std::to_string(Next() % 900 + 100) + "," + Number(3, 3) + ",2.0";
+        return Join({Name(), ",K0+", std::to_string(Next() % 900 + 100), ",", Number(3, 3), ",2.0"});
       case SurveyKind::Obs:
-        return std::to_string(Next() % 40) + "," + Name() + ",1.520,FS," + Number(0, 5) + "," +
-               Number(89, 5) + "," + Number(40, 3) + ",1.600," + Name();
+        return Join({std::to_string(Next() % 40), ",", Name(), ",1.520,FS,", Number(0, 5), ",", Number(89, 5),
+                     ",", Number(40, 3), ",1.600,", Name()});
       case SurveyKind::Txt:
-        return Name() + " " + Number(100, 2) + " " + Number(200, 2);
+        return Join({Name(), " ", Number(100, 2), " ", Number(200, 2)});
     }
     return {};
   }
   static std::string Framed(SurveyKind kind, const std::string& record) {
     const char marker = "&$@^#("[static_cast<int>(kind)];
-    return marker + record + marker + "\r\n";
+    return Join({std::string_view(&marker, 1), record, std::string_view(&marker, 1), "\r\n"});
   }
 
   std::uint32_t m_state;
