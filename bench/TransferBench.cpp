@@ -64,7 +64,7 @@ void BM_LearnTheOfferedSettings(benchmark::State& state) {
   const LineSettings& port = OfferedSettings()[static_cast<std::size_t>(state.range(0))];
   for (auto _ : state) {
     SettingsProbe probe;
-    probe.Learn(port);
+    probe.Relearn(port);
     benchmark::DoNotOptimize(probe);
   }
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -261,9 +263,10 @@ SettingsProbe::~SettingsProbe() = default;
 SettingsProbe::SettingsProbe(SettingsProbe&&) noexcept = default;
 SettingsProbe& SettingsProbe::operator=(SettingsProbe&&) noexcept = default;
 
-void SettingsProbe::Learn(const LineSettings& port) {
-  if (m_tables && m_tables->port == port) return;
-  auto tables = std::make_unique<ProbeTables>();
+namespace {
+
+std::shared_ptr<const ProbeTables> LearnTables(const LineSettings& port) {
+  auto tables = std::make_shared<ProbeTables>();
   tables->port = port;
   const std::vector<std::string>& corpus = SurveyCorpus();
   std::vector<std::string> bursts;
@@ -274,7 +277,39 @@ void SettingsProbe::Learn(const LineSettings& port) {
   }
   std::vector<ReadByte> read;
   for (std::size_t c = 0; c < kCandidates; ++c) LearnCandidate(*tables, c, bursts, read);
-  m_tables = std::move(tables);
+  return tables;
+}
+
+// What was learned for each setting of the port, kept for the whole program: a port opened again with the
+// same settings, and every other probe, learn nothing twice.
+struct LearnedTables {
+  std::mutex lock;
+  std::vector<std::shared_ptr<const ProbeTables>> tables;  // under lock
+};
+
+LearnedTables& Learned() {
+  static LearnedTables learned;
+  return learned;
+}
+
+}  // namespace
+
+void SettingsProbe::Learn(const LineSettings& port) {
+  if (m_tables && m_tables->port == port) return;
+  LearnedTables& learned = Learned();
+  std::lock_guard lock(learned.lock);
+  for (const auto& tables : learned.tables) {
+    if (tables->port == port) {
+      m_tables = tables;
+      return;
+    }
+  }
+  m_tables = LearnTables(port);
+  learned.tables.push_back(m_tables);
+}
+
+void SettingsProbe::Relearn(const LineSettings& port) {
+  m_tables = LearnTables(port);
 }
 
 std::array<double, kOfferedCount> SettingsProbe::Scores(const ArrivalCounts& counts,

@@ -1,14 +1,14 @@
 // The probe of the line settings: once the judgement says the settings look wrong, which of the settings that
-// the lists offer explains what arrived? A receiver at the wrong rate does not read random bytes: each pair of
-// a sent and a read setting turns survey text into a byte pattern of its own. The probe learns these patterns by
-// running a built-in corpus of typical records through the line model, once per setting of the port, and ranks
-// the 24 offered settings by the likelihood of the bytes that arrived, byte by byte. Settings at rates that
-// instruments use and the lists lack (1200, 2400, 57600, 115200) are ranked beside them.
+// the lists offer explains what arrived? A receiver at the wrong rate does not read random bytes: each pair
+// of a sent and a read setting turns survey text into a byte pattern of its own. The probe learns these
+// patterns by running a built-in corpus of typical records through the line model, once per setting of the
+// port, and ranks the 24 offered settings by the likelihood of the bytes that arrived, byte by byte. Settings
+// at rates that instruments use and the lists lack (1200, 2400, 57600, 115200) are ranked beside them.
 //
 // It names a rate only when that rate is clearly more likely than every other offered rate (a hundred times),
-// and a format (data bits and parity) only when it is far more likely than the other formats at that rate. When
-// a rate the lists lack is clearly the likeliest, or no setting explains the bytes at all, the instrument may use
-// a rate the lists lack.
+// and a format (data bits and parity) only when it is far more likely than the other formats at that rate.
+// When a rate the lists lack is clearly the likeliest, or no setting explains the bytes at all, the
+// instrument may use a rate the lists lack.
 #pragma once
 
 #include <array>
@@ -93,12 +93,14 @@ class SettingsProbe {
   SettingsSuggestion SuggestFromRequests(std::string_view arrived, const LineSettings& port);
   // The log-likelihood of the counts under each offered setting, in the order of OfferedSettings().
   std::array<double, kOfferedCount> Scores(const ArrivalCounts& counts, const LineSettings& port);
-  // Learns what the offered settings make of the corpus at `port`, if not learned already (the first call for
-  // a setting of the port does it; it takes some milliseconds).
+  // Learns what the offered settings make of the corpus at `port`, unless this program learned it already
+  // (the first call for a setting of the port does it; it takes some milliseconds).
   void Learn(const LineSettings& port);
+  // Learns it again all the same (what the benchmark measures).
+  void Relearn(const LineSettings& port);
 
  private:
-  std::unique_ptr<detail::ProbeTables> m_tables;
+  std::shared_ptr<const detail::ProbeTables> m_tables;
 };
 
 }  // namespace kestrion
