@@ -36,6 +36,13 @@ std::optional<speed_t> SpeedOf(int baudRate) {
   }
 }
 
+std::optional<int> RateOf(speed_t speed) {
+  for (const int rate : {4800, 9600, 19200, 38400}) {
+    if (SpeedOf(rate) == speed) return rate;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::unique_ptr<PtyLink> PtyLink::Create(const LineSettings& settings, std::string& error) {
@@ -86,7 +93,7 @@ std::unique_ptr<PtyLink> PtyLink::Create(const LineSettings& settings, std::stri
     return nullptr;
   }
   slave.Close();
-  return std::unique_ptr<PtyLink>(new PtyLink(std::move(master), std::string(name.data())));
+  return std::unique_ptr<PtyLink>(new PtyLink(std::move(master), std::string(name.data()), settings));
 }
 
 bool PtyLink::PeerOpen() const {
@@ -195,6 +202,37 @@ LinkResult PtyLink::Linger(std::chrono::milliseconds linger) {
   if (!m_bPeerSeen)
     return {LinkStatus::PeerGone, 0, "nobody opened the port, so nobody could read the bytes"};
   return {};
+}
+
+// The other side's settings live on the slave. The station reads them there where the system lets it open the
+// slave beside the other side (an exclusive hold refuses others than the administrator); otherwise it takes
+// the rate, which the master mirrors, and the format the line was made with.
+std::optional<LineSettings> PtyLink::LineSettingsNow() const {
+  termios tio{};
+  const int slave = ::open(m_strSlavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (slave >= 0) {
+    const bool read = ::tcgetattr(slave, &tio) == 0;
+    ::close(slave);
+    if (read) {
+      const std::optional<int> rate = RateOf(::cfgetispeed(&tio));
+      if (!rate) return std::nullopt;
+      LineSettings settings;
+      settings.baudRate = *rate;
+      settings.dataBits = (tio.c_cflag & CSIZE) == CS7 ? 7 : 8;
+      settings.parity = (tio.c_cflag & PARENB) == 0   ? Parity::None
+                        : (tio.c_cflag & PARODD) != 0 ? Parity::Odd
+                                                      : Parity::Even;
+      settings.parityCheck = (tio.c_iflag & INPCK) != 0;
+      settings.stopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 1;
+      return settings;
+    }
+  }
+  if (::tcgetattr(m_master.Get(), &tio) != 0) return std::nullopt;
+  const std::optional<int> rate = RateOf(::cfgetispeed(&tio));
+  if (!rate) return std::nullopt;
+  LineSettings settings = m_settings;
+  settings.baudRate = *rate;
+  return settings;
 }
 
 }  // namespace kestrion::station

@@ -27,12 +27,14 @@ class PtyLink final : public StationLink {
   bool SeesPeer() const override { return true; }
   LinkResult WaitForPeer(std::chrono::milliseconds settle) override;
   LinkResult Linger(std::chrono::milliseconds linger) override;
+  std::optional<LineSettings> LineSettingsNow() const override;
 
  private:
-  PtyLink(FileDescriptor master, std::string slavePath)
-      : m_master(std::move(master)), m_strSlavePath(std::move(slavePath)) {}
+  PtyLink(FileDescriptor master, std::string slavePath, const LineSettings& settings)
+      : m_master(std::move(master)), m_strSlavePath(std::move(slavePath)), m_settings(settings) {}
   FileDescriptor m_master;
   std::string m_strSlavePath;
+  LineSettings m_settings;  // as made
   // Once the other side has opened the port, its closing it means it is gone; before that, bytes written wait
   // in the pseudo-terminal for the first open.
   bool m_bPeerSeen = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "serial/Framing.h"
+#include "transfer/LineModel.h"
 
 namespace kestrion::station {
 namespace {
@@ -123,10 +124,24 @@ std::vector<std::size_t> WriteSizes(std::size_t total, std::uint32_t seed) {
   return sizes;
 }
 
+AsIfStream SendAsIf(std::string_view stream, const LineSettings& sentAs, const LineSettings& readAs) {
+  AsIfStream sent;
+  sent.bytes = ValuesOf(ReadAs(stream, sentAs, readAs));
+  if (!sent.bytes.empty()) {
+    sent.period = BytePeriod(sentAs) * static_cast<std::int64_t>(stream.size()) /
+                  static_cast<std::int64_t>(sent.bytes.size());
+  }
+  return sent;
+}
+
 SendReport RunSend(StationLink& link, std::string_view stream, const LineSettings& settings,
                    std::uint32_t seed, bool verbose, std::ostream& log) {
+  return RunSend(link, stream, BytePeriod(settings), seed, verbose, log);
+}
+
+SendReport RunSend(StationLink& link, std::string_view stream, std::chrono::nanoseconds period,
+                   std::uint32_t seed, bool verbose, std::ostream& log) {
   SendReport report;
-  const std::chrono::nanoseconds period = BytePeriod(settings);
   const Clock::time_point began = Clock::now();
   for (const std::size_t size : WriteSizes(stream.size(), seed)) {
     const auto due = began + std::chrono::duration_cast<Clock::duration>(

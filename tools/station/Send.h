@@ -62,5 +62,16 @@ struct SendReport {
 // write goes out when its last byte would have arrived.
 SendReport RunSend(StationLink& link, std::string_view stream, const LineSettings& settings,
                    std::uint32_t seed, bool verbose, std::ostream& log);
+// The same with `period` for each byte.
+SendReport RunSend(StationLink& link, std::string_view stream, std::chrono::nanoseconds period,
+                   std::uint32_t seed, bool verbose, std::ostream& log);
+
+// What --as-if sends: the bytes that a receiver at `readAs` reads from `stream` sent at `sentAs` in one
+// burst, with the time each takes when they come as fast as the sender sends.
+struct AsIfStream {
+  std::string bytes;
+  std::chrono::nanoseconds period{};
+};
+AsIfStream SendAsIf(std::string_view stream, const LineSettings& sentAs, const LineSettings& readAs);
 
 }  // namespace kestrion::station

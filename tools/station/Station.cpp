@@ -79,9 +79,20 @@ int Receive(StationLink& link, const StationOptions& options, CaptureFile* captu
 }
 
 int Send(StationLink& link, const SendStream& stream, const StationOptions& options, std::ostream& log) {
-  const SendReport report =
-      RunSend(link, stream.bytes, options.settings, options.send.seed, options.verbose, log);
-  const std::string sent = std::to_string(report.bytesSent) + " of " + std::to_string(stream.bytes.size()) +
+  std::string_view bytes = stream.bytes;
+  std::chrono::nanoseconds period = BytePeriod(options.settings);
+  AsIfStream asIf;
+  if (options.send.sentAs) {
+    // The other side has set the line by now.
+    const LineSettings readAs = link.LineSettingsNow().value_or(options.settings);
+    asIf = SendAsIf(stream.bytes, *options.send.sentAs, readAs);
+    bytes = asIf.bytes;
+    period = asIf.period;
+    log << kPrefix << "as if set to " << SettingsText(*options.send.sentAs) << ", read at "
+        << SettingsText(readAs) << ": " << asIf.bytes.size() << " bytes for " << stream.bytes.size() << "\n";
+  }
+  const SendReport report = RunSend(link, bytes, period, options.send.seed, options.verbose, log);
+  const std::string sent = std::to_string(report.bytesSent) + " of " + std::to_string(bytes.size()) +
                            " bytes in " + SecondsText(report.elapsed) + " s";
   if (report.status == LinkStatus::Stopped) return StoppedStatus(log, "after " + sent);
   if (report.status != LinkStatus::Ok) {

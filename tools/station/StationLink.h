@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,9 @@ class StationLink {
   // After the last byte: keeps the line until the other side lets go of it or `linger` passed. Fails when the
   // other side never opened the port, so that bytes nobody could read are not reported as sent.
   virtual LinkResult Linger(std::chrono::milliseconds linger) = 0;
+  // The line settings the line has now (on the station's own pseudo-terminal, those the other side set), as
+  // far as the system tells them; nullopt when it tells nothing.
+  virtual std::optional<LineSettings> LineSettingsNow() const = 0;
 };
 
 // A serial device held through SerialPort.
@@ -59,6 +63,7 @@ class PortLink final : public StationLink {
   bool SeesPeer() const override { return false; }
   LinkResult WaitForPeer(std::chrono::milliseconds) override { return {}; }
   LinkResult Linger(std::chrono::milliseconds) override { return {}; }
+  std::optional<LineSettings> LineSettingsNow() const override { return m_port.CurrentSettings(); }
 
  private:
   PortLink() = default;

@@ -37,6 +37,36 @@ std::optional<std::int64_t> ParseInteger(std::string_view text, std::int64_t low
   return value;
 }
 
+// BAUD,DATA,PARITY[,STOP]: the instrument's settings for --as-if. Any rate, the lists' or not.
+std::optional<LineSettings> ParseSentAs(std::string_view text) {
+  std::vector<std::string_view> fields;
+  for (std::size_t at = 0;;) {
+    const std::size_t comma = text.find(',', at);
+    fields.push_back(text.substr(at, comma == std::string_view::npos ? std::string_view::npos : comma - at));
+    if (comma == std::string_view::npos) break;
+    at = comma + 1;
+  }
+  if (fields.size() < 3 || fields.size() > 4) return std::nullopt;
+  const auto rate = ParseInteger(fields[0], 50, 1'000'000);
+  const auto dataBits = ParseInteger(fields[1], 7, 8);
+  const auto stopBits = fields.size() == 4 ? ParseInteger(fields[3], 1, 2) : std::optional<std::int64_t>(2);
+  if (!rate || !dataBits || !stopBits) return std::nullopt;
+  LineSettings settings;
+  settings.baudRate = static_cast<int>(*rate);
+  settings.dataBits = static_cast<int>(*dataBits);
+  settings.stopBits = static_cast<int>(*stopBits);
+  if (fields[2] == "none") {
+    settings.parity = Parity::None;
+  } else if (fields[2] == "odd") {
+    settings.parity = Parity::Odd;
+  } else if (fields[2] == "even") {
+    settings.parity = Parity::Even;
+  } else {
+    return std::nullopt;
+  }
+  return settings;
+}
+
 struct Parser {
   ParsedCommandLine result;
   std::optional<Command> command;
@@ -235,6 +265,18 @@ const std::vector<OptionRow>& OptionTable() {
        }},
       {"--no-finish", Scope::Send, false,
        [](Parser& p, std::string_view, std::string_view) { return p.result.options.send.noFinish = true; }},
+      {"--as-if", Scope::Send, true,
+       [](Parser& p, std::string_view o, std::string_view v) {
+         const std::optional<LineSettings> settings = ParseSentAs(v);
+         if (!settings) {
+           return p.Fail(
+               std::string(o) + ": '" + std::string(v) +
+               "' is not BAUD,DATA,PARITY[,STOP] (for example 4800,7,even; BAUD 50 to 1000000, DATA "
+               "7 or 8, PARITY none, odd or even, STOP 1 or 2)");
+         }
+         p.result.options.send.sentAs = settings;
+         return true;
+       }},
       {"--linger", Scope::Send, true,
        [](Parser& p, std::string_view o, std::string_view v) {
          return p.Milliseconds(o, v, p.result.options.send.linger);
@@ -393,6 +435,10 @@ std::string UsageText() {
       "  --mixed-marker     frame one record with the next marker of the table instead\n"
       "  --finish-record    add a record that holds '{FINISH}': a copy of one record with ',{FINISH}' appended\n"
       "  --no-finish        leave out the closing '{DOWNLOAD_FINISH}' line\n"
+      "  --as-if B,D,P[,S]  send as an instrument set to B baud, D data bits, parity P (none, odd, even) and S\n"
+      "                     stop bits (default 2) would to a port at the line's settings (read back from the\n"
+      "                     port, the other side's on the station's own pseudo-terminal): the bytes that a\n"
+      "                     receiver there reads, without the marks of damaged bytes; paced at rate B\n"
       "  --linger MS        (pseudo-terminal) after the last byte, keep the port until the other side closes\n"
       "                     it or MS pass (default 2000): unread bytes are lost when the station closes it\n"
       "\n"

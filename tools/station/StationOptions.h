@@ -44,6 +44,9 @@ struct SendOptions {
   bool finishRecord = false;
   bool noFinish = false;
   Milliseconds linger{2000};
+  // --as-if: send what a receiver at the line's own settings reads from an instrument at these (a wrong rate
+  // or format as Kestrion meets it).
+  std::optional<LineSettings> sentAs;
 };
 
 enum class Command { Receive, Send };
