@@ -32,6 +32,8 @@ inline constexpr std::u16string_view kFileTooBig = u"文件太大（超过 2 GB�
 inline constexpr std::u16string_view kDiskFull = u"Disk full while accessing %1.";
 // An output file that could not be made at all; %2 is the system's reason.
 inline constexpr std::u16string_view kCannotCreate = u"Cannot create %1: %2.";
+// An output file that another program holds open (Windows), apart from a refused permission.
+inline constexpr std::u16string_view kFileInUse = u"%1 正被其他程序使用，无法写入。请关闭打开该文件的程序后再试。";
 
 // The report of an output that failed, as its message box and the status line tell it; empty for one that
 // succeeded.
@@ -43,6 +45,7 @@ inline std::u16string OutputFailureText(const WriteResult& written) {
     case WriteResult::WriteFailed:
       return FormatText(kDiskFull, {path});
     case WriteResult::CannotCreate:
+      if (written.inUse) return FormatText(kFileInUse, {path});
       return FormatText(kCannotCreate, {path, Utf8ToUtf16(written.Reason())});
   }
   return {};
@@ -121,18 +124,47 @@ inline constexpr std::u16string_view kStatusRecordType = u"（%1 类型）";
 inline constexpr std::u16string_view kStatusOutput = u"已输出 %1 条记录：%2";
 // %1 the reason, as the message box told it.
 inline constexpr std::u16string_view kStatusOutputFailed = u"输出失败：%1";
-// The line's health: %1 parity, %2 framing, %3 overrun, %4 break errors, %5 zero bytes, %6 invalid bytes.
-inline constexpr std::u16string_view kStatusLineHealth =
-    u"线路：校验错 %1，帧错 %2，溢出 %3，中断 %4，零字节 %5，无效字符 %6";
+// The line's counts, once one of them is not zero: %1 parity, %2 framing, %3 break errors, %4 zero bytes,
+// %5 invalid bytes.
+inline constexpr std::u16string_view kStatusLineHealth = u"线路：校验错 %1，帧错 %2，中断 %3，零字节 %4，无效字符 %5";
 // The same where the system tells a damaged byte but not whether parity or framing was wrong: %1 both.
-inline constexpr std::u16string_view kStatusLineHealthUnsplit =
-    u"线路：校验或帧错 %1，溢出 %2，中断 %3，零字节 %4，无效字符 %5";
+inline constexpr std::u16string_view kStatusLineHealthUnsplit = u"线路：校验或帧错 %1，中断 %2，零字节 %3，无效字符 %4";
+// Bytes lost on this side: told apart, since no setting of the instrument causes them. %1 the count.
+inline constexpr std::u16string_view kStatusOverruns = u"溢出 %1（本机接收不及，与通讯设置无关）";
+// A connection whose line has nothing to tell yet; %1 the settings in force.
+inline constexpr std::u16string_view kStatusPortOpen = u"通讯端口已打开：%1";
 // When the line settings look wrong, shown in place of everything else; %1 the settings in force.
 inline constexpr std::u16string_view kStatusNoise = u"⚠ 收到的像是杂乱数据：请核对全站仪的波特率、数据位和校验位（本机：%1）";
 inline constexpr std::u16string_view kStatusErrorsGrowing =
     u"⚠ 接收时出现线路错误：请核对全站仪的波特率、数据位和校验位（本机：%1）";
+// What the instrument seems to send, and the steps to follow. %1 its data bits' parity (an entry of the parity
+// list), %2 the settings in force.
+inline constexpr std::u16string_view kStatusSevenBits = u"⚠ 全站仪似乎以 7 数据位、检校位 %1 发送（本机：%2）";
+// %1 the instrument's rate, %2 the port's.
+inline constexpr std::u16string_view kStatusProbeRate = u"⚠ 全站仪似乎以 %1 波特发送，本机端口设为 %2 波特";
+// %1 rate, %2 data bits, %3 parity of the instrument; %4 the settings in force.
+inline constexpr std::u16string_view kStatusProbeSettings =
+    u"⚠ 全站仪似乎以 %1 波特、%2 数据位、检校位 %3 发送（本机：%4）";
+// No offered setting explains what came; %1 the settings in force.
+inline constexpr std::u16string_view kStatusProbeUnlisted =
+    u"⚠ 收到的数据与列表中的任何设置都不相符：全站仪可能使用列表中没有的波特率（如 1200、2400、57600），"
+    u"请在全站仪上改用 4800、9600、19200 或 38400（本机：%1）";
+// The changes to make, for the steps: %1 a rate, %2 data bits, %3 a parity entry.
+inline constexpr std::u16string_view kChangeRate = u"把波特率改为 %1";
+inline constexpr std::u16string_view kChangeFormat = u"把数据位改为 %1、检校位改为 %2";
+inline constexpr std::u16string_view kChangeRateAndFormat = u"把波特率改为 %1、数据位改为 %2、检校位改为 %3";
+// The steps after a download, and after an upload; %1 the changes.
+inline constexpr std::u16string_view kStepsDownload = u"：请关闭端口，%1，再打开端口，清空数据，然后在全站仪上重新发送";
+inline constexpr std::u16string_view kStepsUpload = u"：请关闭端口，%1，再打开端口，然后重新上传";
+// The port's output waits for a signal of the instrument that a three-wire cable does not carry.
+inline constexpr std::u16string_view kStatusHeldByCts =
+    u"⚠ 端口在等待全站仪的 CTS 信号：端口的硬件流控制已打开。请使用带 RTS/CTS 线的电缆，或在系统的端口设置中关闭流控制";
+inline constexpr std::u16string_view kStatusHeldByDsr =
+    u"⚠ 端口在等待全站仪的 DSR 信号：端口的硬件流控制已打开。请使用带 DTR/DSR 线的电缆，或在系统的端口设置中关闭流控制";
+// The device of the open port vanished (the cable or the USB adapter pulled): the port was closed for it.
+inline constexpr std::u16string_view kStatusPortGone = u"⚠ 通讯端口已断开：请插好电缆或 USB 转换器，再打开端口";
 // The settings in force: %1 baud, %2 data bits, %3 parity (an entry of the parity list).
-inline constexpr std::u16string_view kStatusSettings = u"%1 波特，%2 数据位，校验位 %3";
+inline constexpr std::u16string_view kStatusSettings = u"%1 波特，%2 数据位，检校位 %3";
 inline constexpr std::u16string_view kStatusSeparator = u"　|　";
 
 // The file-type filters of the file chooser, in the order offered; the first is selected at the start.

@@ -49,23 +49,76 @@ std::u16string OutputText(const WriteResult& written) {
 }
 
 std::u16string SettingsText(const LineSettings& s) {
-  return FormatText(m::kStatusSettings, {Number(static_cast<std::uint64_t>(s.baudRate)),
-                                         Number(static_cast<std::uint64_t>(s.dataBits)), m::ParityText(s.parity)});
+  return FormatText(m::kStatusSettings, {Number(s.baudRate), Number(s.dataBits), m::ParityText(s.parity)});
 }
 
-std::u16string HealthText(const LineHealth& h, const std::optional<LineSettings>& settings) {
-  if (h.verdict != LineVerdict::Fine && settings) {
-    return FormatText(h.verdict == LineVerdict::Noise ? m::kStatusNoise : m::kStatusErrorsGrowing,
-                      {SettingsText(*settings)});
+// What the warning says the instrument seems to do, and what to change, named as the window's lists show it.
+std::u16string WarningText(const LineWarning& w) {
+  const std::u16string settings = SettingsText(w.settings);
+  const std::u16string_view steps = w.duringUpload ? m::kStepsUpload : m::kStepsDownload;
+  const SettingsSuggestion& s = w.suggestion;
+  switch (s.kind) {
+    case SettingsSuggestion::Kind::Rate:
+      return FormatText(m::kStatusProbeRate, {Number(s.baudRate), Number(w.settings.baudRate)}) +
+             FormatText(steps, {FormatText(m::kChangeRate, {Number(s.baudRate)})});
+    case SettingsSuggestion::Kind::RateAndFormat: {
+      const std::u16string rate = Number(s.baudRate);
+      const std::u16string bits = Number(s.dataBits);
+      const std::u16string_view parity = m::ParityText(s.parity);
+      std::u16string change = s.baudRate == w.settings.baudRate ? FormatText(m::kChangeFormat, {bits, parity})
+                                                                 : FormatText(m::kChangeRateAndFormat, {rate, bits, parity});
+      return FormatText(m::kStatusProbeSettings, {rate, bits, parity, settings}) + FormatText(steps, {change});
+    }
+    case SettingsSuggestion::Kind::UnlistedRate:
+      return FormatText(m::kStatusProbeUnlisted, {settings});
+    case SettingsSuggestion::Kind::None:
+      break;
   }
+  switch (w.verdict) {
+    case LineVerdict::SevenBitEven:
+    case LineVerdict::SevenBitOdd:
+    case LineVerdict::SevenBitNone: {
+      const Parity parity = w.verdict == LineVerdict::SevenBitEven  ? Parity::Even
+                            : w.verdict == LineVerdict::SevenBitOdd ? Parity::Odd
+                                                                    : Parity::None;
+      return FormatText(m::kStatusSevenBits, {m::ParityText(parity), settings}) +
+             FormatText(steps, {FormatText(m::kChangeFormat, {u"7", m::ParityText(parity)})});
+    }
+    case LineVerdict::ErrorsGrowing:
+      return FormatText(m::kStatusErrorsGrowing, {settings});
+    case LineVerdict::Noise:
+    case LineVerdict::Fine:
+      break;
+  }
+  return FormatText(m::kStatusNoise, {settings});
+}
+
+// The line's counts, once one is not zero; bytes lost on this side apart, since no setting causes them.
+std::u16string CountsText(const LineHealth& h) {
+  if (!h.AnythingToTell()) return {};
   const LineErrorCounts& e = h.errors;
-  if (e.parityOrFraming > 0) {
-    return FormatText(m::kStatusLineHealthUnsplit,
-                      {Number(e.parityOrFraming + e.parity + e.framing), Number(e.overruns), Number(e.breaks),
-                       Number(h.zeroBytes), Number(h.invalidBytes)});
+  std::u16string text;
+  if (e.parity + e.framing + e.parityOrFraming + e.breaks + h.zeroBytes + h.invalidBytes > 0) {
+    if (e.parityOrFraming > 0) {
+      text = FormatText(m::kStatusLineHealthUnsplit, {Number(e.parityOrFraming + e.parity + e.framing), Number(e.breaks),
+                                                      Number(h.zeroBytes), Number(h.invalidBytes)});
+    } else {
+      text = FormatText(m::kStatusLineHealth, {Number(e.parity), Number(e.framing), Number(e.breaks),
+                                               Number(h.zeroBytes), Number(h.invalidBytes)});
+    }
   }
-  return FormatText(m::kStatusLineHealth, {Number(e.parity), Number(e.framing), Number(e.overruns),
-                                           Number(e.breaks), Number(h.zeroBytes), Number(h.invalidBytes)});
+  const std::uint64_t lost = e.overruns + e.queueOverruns;
+  if (lost > 0) {
+    if (!text.empty()) text += m::kStatusSeparator;
+    text += FormatText(m::kStatusOverruns, {Number(lost)});
+  }
+  return text;
+}
+
+std::u16string Joined(std::u16string first, const std::u16string& second) {
+  if (first.empty()) return second;
+  if (!second.empty()) first += std::u16string(m::kStatusSeparator) + second;
+  return first;
 }
 
 }  // namespace
@@ -80,9 +133,13 @@ std::u16string DurationText(std::chrono::milliseconds duration) {
 }
 
 std::u16string StatusLineText(const TransferReport& report, const UploadFigures& upload,
-                              const std::optional<LineHealth>& health) {
-  // A warning about the settings matters more than any figure, and needs the whole line.
-  if (health && health->verdict != LineVerdict::Fine && report.Settings()) return HealthText(*health, report.Settings());
+                              const std::optional<LineHealth>& health, const PortState& port) {
+  const std::u16string counts = health ? CountsText(*health) : std::u16string();
+  // A warning about the settings matters more than any figure; it stays after Close port, while the operator
+  // changes the lists. Output clears it, so it never hides Output's confirmation.
+  if (report.Warning()) return Joined(WarningText(*report.Warning()), counts);
+  if (port.gone) return std::u16string(m::kStatusPortGone);
+  if (port.held != OutputHold::None) return std::u16string(port.held == OutputHold::Cts ? m::kStatusHeldByCts : m::kStatusHeldByDsr);
   // A running upload comes first; otherwise whatever happened last.
   std::u16string activity;
   if (upload.state == UploadProgress::State::Running) {
@@ -103,8 +160,10 @@ std::u16string StatusLineText(const TransferReport& report, const UploadFigures&
     }
   }
   if (!health) return activity.empty() ? std::u16string(m::kStatusNoPort) : activity;
-  const std::u16string line = HealthText(*health, report.Settings());
-  return activity.empty() ? line : activity + std::u16string(m::kStatusSeparator) + line;
+  if (activity.empty() && counts.empty() && report.Settings()) {
+    return FormatText(m::kStatusPortOpen, {SettingsText(*report.Settings())});
+  }
+  return Joined(activity, counts);
 }
 
 }  // namespace kestrion

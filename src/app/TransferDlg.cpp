@@ -163,12 +163,20 @@ void CTransferDlg::OnTimer(int id) {
     // worker's status text never lands in the data text. Reception relies on this rule, which lives here.
     if (!m_hUploadWorker.Running()) DownloadPoll();
   } else if (id == kStatusLineTimer) {
+    // A device that vanished (a USB adapter pulled) leaves the window as for a closed port, within a tick.
+    if (m_bPortOpen != 0 && m_hComm.DeviceGone()) OnPortGone();
     RefreshStatusLine();
   }
 }
 
+void CTransferDlg::OnPortGone() {
+  OnClosePort();
+  m_bPortGone = true;
+}
+
 void CTransferDlg::StatusEcho() {
   if (m_nMode != 0) return;
+  if (m_bPortOpen != 0) m_stReport.LinePolled(m_hComm.LineErrors());
   CString status;
   {
     std::lock_guard lock(m_stUpload.lock);
@@ -176,12 +184,18 @@ void CTransferDlg::StatusEcho() {
     status = m_stUpload.status;
   }
   m_edStatus.SetBytes(status);
+  // What the instrument sends while an upload waits is judged like a download: a wrong rate warns instead of
+  // leaving the upload waiting for a start word that never decodes.
+  if (m_bPortOpen != 0) m_stReport.UploadStatusSeen(status.View(), m_hComm.LineErrors());
   m_strLastShownStatus = std::move(status);
 }
 
 // The end of a download is reported once for each "Finish" that arrives, not again at every later poll while
 // the text still holds it (Reception keeps count), so a record holding the word ends a download only once.
 void CTransferDlg::DownloadPoll() {
+  // Idle polls count too: errors of a line that was quiet (the instrument switched on, the cable plugged in) are
+  // not the next download's.
+  if (m_bPortOpen != 0) m_stReport.LinePolled(m_hComm.LineErrors());
   const std::optional<std::size_t> waiting = m_hComm.BytesWaiting();
   if (!waiting || *waiting == 0) return;
 
@@ -210,8 +224,13 @@ void CTransferDlg::DownloadPoll() {
 void CTransferDlg::RefreshStatusLine() {
   const UploadFigures upload = FiguresOf(GetUploadProgress(), ReportClock::now());
   std::optional<LineHealth> health;
-  if (m_bPortOpen != 0) health = m_stReport.Health(m_hComm.LineErrors());
-  std::u16string text = StatusLineText(m_stReport, upload, health);
+  PortState port;
+  port.gone = m_bPortGone;
+  if (m_bPortOpen != 0) {
+    health = m_stReport.Health(m_hComm.LineErrors());
+    if (UploadRunning()) port.held = m_hComm.OutputHeldBy();
+  }
+  std::u16string text = StatusLineText(m_stReport, upload, health, port);
   if (text == m_strShownStatusLine) return;
   View().SetText(kIdStatusLine, text);
   View().SetToolTip(kIdStatusLine, text);  // the whole text, where the line is too narrow for it
@@ -264,6 +283,7 @@ void CTransferDlg::OnOpenPort() {
   }
   m_stReport.ConnectionOpened(*settings);
   m_bPortOpen = 1;
+  m_bPortGone = false;
   View().EnableWindow(kIdOpenPort, false);
   View().EnableWindow(kIdClosePort, true);
   SetTimer(kStatusTimer, kTimerPeriod);

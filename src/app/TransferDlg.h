@@ -62,6 +62,8 @@ class CTransferDlg : public CDialog {
   void OnDownloadMode();
   // The port list drops down: it is read afresh from the system.
   void OnPortDropDown();
+  // The device of the open port vanished: the port is closed, and the status line says why until the next open.
+  void OnPortGone();
 
   // The work of the timers: timer 1 in upload mode, timer 2 in download mode.
   virtual void StatusEcho();
@@ -139,6 +141,7 @@ class CTransferDlg : public CDialog {
 
   // What the running download poll changed in the data text, for the exchange that shows it.
   std::optional<TextChange> m_stDataChange;
+  bool m_bPortGone = false;
   std::u16string m_strShownStatusLine;
 };
 

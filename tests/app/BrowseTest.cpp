@@ -129,10 +129,10 @@ TEST_F(Browse, MissingFileIsSilentAndEmptiesTheBoxes) {
 }
 
 #ifndef _WIN32
-// A folder opens on POSIX and fails at its first read; on Windows it does not open at all.
+// A file whose reading fails: the process's own memory opens and fails at its first read.
 TEST_F(Browse, ReadErrorIsReportedAndTheControlsStayAsTheyWere) {
-  const std::filesystem::path folder = dir.Path() / "folder.HLN";
-  std::filesystem::create_directory(folder);
+  const std::filesystem::path folder = dir.Path() / "unreadable.HLN";
+  std::filesystem::create_symlink("/proc/self/mem", folder);
   BrowseTo(folder);
 
   ASSERT_EQ(prompter.messages.size(), 1u);
