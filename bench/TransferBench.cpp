@@ -16,27 +16,10 @@ namespace {
 using testing_support::SurveyKind;
 using testing_support::SurveyWriter;
 
-// `bytes` in reads of at most 254, as ReadChunk makes them.
-std::vector<ChunkRead> Reads(const std::string& bytes) {
-  std::vector<ChunkRead> reads;
-  for (std::size_t at = 0; at < bytes.size(); at += kMaxReadBytes) {
-    ChunkRead read{true, CString(), 0};
-    for (const char ch : bytes.substr(at, kMaxReadBytes)) {
-      if (ch == '\0') {
-        ++read.zeroBytes;
-      } else {
-        read.chunk += ch;
-      }
-    }
-    reads.push_back(std::move(read));
-  }
-  return reads;
-}
-
 void Polls(benchmark::State& state, const LineSettings& sentAs) {
   const LineSettings port;
   const std::string arrived = ValuesOf(ReadAs(SurveyWriter(5).Download(SurveyKind::Cpt, 400), sentAs, port));
-  const std::vector<ChunkRead> reads = Reads(arrived);
+  const std::vector<ChunkRead> reads = testing_support::ChunkReads(arrived);
   TransferReport report;
   report.ConnectionOpened(port);
   // The probe has learned, and enough has come that it runs at every poll.
@@ -47,7 +30,8 @@ void Polls(benchmark::State& state, const LineSettings& sentAs) {
     benchmark::DoNotOptimize(report.Warning());
     next = next + 1 < reads.size() ? next + 1 : 4;
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kMaxReadBytes));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(kMaxReadBytes));
 }
 
 void BM_PollWithTheProbeRunning(benchmark::State& state) {

@@ -79,27 +79,13 @@ struct OutputLines {
   std::optional<std::size_t> queued;  // bytes written that the device has not sent, where it can say cheaply
 };
 
-// One look at the output, against the look before it.
-struct OutputSample {
-  bool ctsFlow = false;
-  bool dsrFlow = false;
-  std::optional<bool> cts;
-  std::optional<bool> dsr;
-  bool stalled = false;  // output waited at both looks and nothing moved in between
-  bool flowed = false;   // a write sent all its bytes since the last look, and the device holds none of them
-};
-
-// Which line holds the output after `sample`, given what held it before. A stall with flow control on names
-// the line that is not seen on (a line the device cannot report is not seen on: the port waits for it and
-// nothing shows that it may send); output that flowed, or the held line seen on, ends the hold; otherwise it
-// stays.
-OutputHold NextOutputHold(OutputHold previous, const OutputSample& sample);
-
-// Turns the looks of the reader thread into samples: it keeps the look before.
+// Which line holds the output, from the reader thread's looks at it: a write that waited at two looks with
+// nothing moved in between, while flow control is on and its line is not seen on (a line the device cannot
+// report is not seen on: the port waits for it and nothing shows that it may send), is held by that line. The
+// hold ends when a write got all its bytes out, the line is seen on, or flow control is off.
 class OutputHoldWatch {
  public:
   OutputHold Look(const WriteWatch& watch, const OutputLines& lines);
-  void Reset() { *this = OutputHoldWatch{}; }
 
  private:
   bool m_looked = false;

@@ -80,7 +80,19 @@ detail::OutputDrain::State detail::OutputDrain::Update(Clock::time_point now,
   return m_state;
 }
 
-OutputHold detail::NextOutputHold(OutputHold previous, const OutputSample& sample) {
+namespace {
+
+// One look at the output, against the look before it.
+struct OutputSample {
+  bool ctsFlow = false;
+  bool dsrFlow = false;
+  std::optional<bool> cts;
+  std::optional<bool> dsr;
+  bool stalled = false;  // output waited at both looks and nothing moved in between
+  bool flowed = false;   // a write sent all its bytes since the last look, and the device holds none of them
+};
+
+OutputHold NextOutputHold(OutputHold previous, const OutputSample& sample) {
   const bool ctsOff = sample.ctsFlow && sample.cts != true;
   const bool dsrOff = sample.dsrFlow && sample.dsr != true;
   if (sample.stalled) {
@@ -93,6 +105,8 @@ OutputHold detail::NextOutputHold(OutputHold previous, const OutputSample& sampl
   if (previous == OutputHold::Dsr && dsrOff) return OutputHold::Dsr;
   return OutputHold::None;
 }
+
+}  // namespace
 
 OutputHold detail::OutputHoldWatch::Look(const WriteWatch& watch, const OutputLines& lines) {
   const bool writing = watch.waiting.load();

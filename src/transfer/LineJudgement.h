@@ -4,9 +4,10 @@
 // Survey records are mostly ASCII digits, letters, signs, commas and dots with now and then a Chinese name in
 // code page 936, and their line ends. A receiver at the wrong rate or format reads something else: bytes that
 // such text never holds (zero bytes, control bytes, 0x7F, 0x80, 0xFF, lead bytes without a trail, damaged
-// bytes), or, when most of what arrives are high bytes, pairs far from the common Chinese characters. A
-// sender of 7 data bits read as 8 leaves a cleaner trace: its parity bit, or its first stop bit, becomes bit
-// 7, so that every byte has an even (odd) number of bits set, or every byte has bit 7 set.
+// bytes), or, when most of what arrives are high bytes, pairs far from the common Chinese characters, or,
+// where a port of 7 data bits reads only ASCII, signs that survey text seldom holds by the dozen. A sender of
+// 7 data bits read as 8 leaves a cleaner trace: its parity bit, or its first stop bit, becomes bit 7, so that
+// every byte has an even (odd) number of bits set, or every byte has bit 7 set.
 #pragma once
 
 #include <cstdint>

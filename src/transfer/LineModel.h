@@ -18,8 +18,8 @@
 
 namespace kestrion {
 
-// What a receiver tells about a byte besides its value. The marks of a terminal do not tell parity from
-// framing errors: both are Damaged there.
+// What a receiver tells about a byte besides its value. A terminal's marks do not tell parity from framing
+// errors: it marks both as damaged.
 enum class LineMark : std::uint8_t { None, Parity, Framing, Break };
 
 struct ReadByte {

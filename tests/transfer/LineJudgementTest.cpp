@@ -29,6 +29,9 @@ struct Stream {
 Stream Clean(SurveyKind kind, int records, bool names = true, std::uint32_t seed = 1) {
   return {SurveyWriter(seed, names).Download(kind, records), {}};
 }
+std::function<Stream()> CleanText(SurveyKind kind, int records, bool names = true) {
+  return [=] { return Clean(kind, records, names); };
+}
 
 // The records sent at `sentAs` and read at `readAs`, with the marks of the receiver or without.
 Stream Garbled(SurveyKind kind, int records, const LineSettings& sentAs, const LineSettings& readAs,
@@ -39,6 +42,10 @@ Stream Garbled(SurveyKind kind, int records, const LineSettings& sentAs, const L
     for (const ReadByte& byte : read) stream.marks.push_back(byte.mark);
   }
   return stream;
+}
+std::function<Stream()> Sent(SurveyKind kind, int records, const LineSettings& sentAs,
+                             const LineSettings& readAs = kPort, bool marks = false) {
+  return [=] { return Garbled(kind, records, sentAs, readAs, marks); };
 }
 
 Stream RandomHighBytes(int count) {
@@ -91,123 +98,58 @@ TEST_P(Judgement, OfTheStreamAsItArrived) {
   for (const std::size_t readSize : {1u, 7u, 254u}) EXPECT_EQ(SurveyOf(stream, readSize), whole) << readSize;
 }
 
+using V = LineVerdict;
+using K = SurveyKind;
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, Judgement,
     testing::Values(
-        JudgementCase{"CleanAscii", [] { return Clean(SurveyKind::Cpt, 40, false); }, {}, LineVerdict::Fine},
-        JudgementCase{
-            "CleanCptWithGbkNames", [] { return Clean(SurveyKind::Cpt, 40); }, {}, LineVerdict::Fine},
-        JudgementCase{
-            "CleanTlnWithGbkNames", [] { return Clean(SurveyKind::Tln, 40); }, {}, LineVerdict::Fine},
-        JudgementCase{
-            "CleanObsWithTwoNamesARecord", [] { return Clean(SurveyKind::Obs, 40); }, {}, LineVerdict::Fine},
-        JudgementCase{
-            "CleanTxtWithGbkNames", [] { return Clean(SurveyKind::Txt, 40); }, {}, LineVerdict::Fine},
-        JudgementCase{"CleanNamesOnly",
-                      [] {
+        // clang-format off
+        JudgementCase{"CleanAscii", CleanText(K::Cpt, 40, false), {}, V::Fine},
+        JudgementCase{"CleanNamesOnly", [] {
                         std::string names;
-                        for (std::size_t i = 0; i < 20; ++i)
-                          names += "^" + testing_support::SurveyNames()[i % 8] + "^\r\n";
+                        for (std::size_t i = 0; i < 20; ++i) names += "^" + testing_support::SurveyNames()[i % 8] + "^\r\n";
                         return Stream{names, {}};
-                      },
-                      {},
-                      LineVerdict::Fine},
-        JudgementCase{"CleanWithAFewZeroBytes",
-                      [] { return WithZeros(Clean(SurveyKind::Hln, 100), 997); },
-                      {},
-                      LineVerdict::Fine},
-        JudgementCase{
-            "HalfRate", [] { return Garbled(SurveyKind::Cpt, 20, At(9600), kPort); }, {}, LineVerdict::Noise},
-        JudgementCase{"QuarterRate",
-                      [] { return Garbled(SurveyKind::Hln, 20, At(4800), kPort); },
-                      {},
-                      LineVerdict::Noise},
-        JudgementCase{"DoubleRate",
-                      [] { return Garbled(SurveyKind::Cpt, 20, At(38400), kPort); },
-                      {},
-                      LineVerdict::Noise},
-        JudgementCase{"EightTimesTheRate",
-                      [] { return Garbled(SurveyKind::Obs, 30, At(38400), At(4800)); },
-                      {},
-                      LineVerdict::Noise},
-        JudgementCase{"DoubleRateReadAsSevenBits",
-                      [] { return Garbled(SurveyKind::Cpt, 20, At(19200), At(9600, 7)); },
-                      {},
-                      LineVerdict::Noise},
-        JudgementCase{
-            "QuarterRateReadAsSevenBits",
-            [] { return Garbled(SurveyKind::Cpt, 25, At(19200, 8, Parity::Odd), At(4800, 7, Parity::Odd)); },
-            {},
-            LineVerdict::Noise},
-        JudgementCase{"CleanWithQuotedNotes",
-                      [] {
-                        Stream s = Clean(SurveyKind::Txt, 30);
+                      }, {}, V::Fine},
+        JudgementCase{"CleanWithAFewZeroBytes", [] { return WithZeros(Clean(K::Hln, 100), 997); }, {}, V::Fine},
+        JudgementCase{"CleanWithQuotedNotes", [] {
+                        Stream s = Clean(K::Txt, 30);
                         s.bytes += "(\"K3\" 'old' [x] ~5%)\r\n";
                         return s;
-                      },
-                      {},
-                      LineVerdict::Fine},
-        JudgementCase{"HalfRateWithItsMarks",
-                      [] { return Garbled(SurveyKind::Vln, 20, At(9600), kPort, true); },
-                      {},
-                      LineVerdict::Noise},
-        JudgementCase{"MarkersInTheGarbage",
-                      [] {
-                        Stream s = Garbled(SurveyKind::Cpt, 20, At(9600), kPort);
+                      }, {}, V::Fine},
+        JudgementCase{"HalfRate", Sent(K::Cpt, 20, At(9600)), {}, V::Noise},
+        JudgementCase{"DoubleRate", Sent(K::Cpt, 20, At(38400)), {}, V::Noise},
+        JudgementCase{"EightTimesTheRate", Sent(K::Obs, 30, At(38400), At(4800)), {}, V::Noise},
+        JudgementCase{"DoubleRateReadAsSevenBits", Sent(K::Cpt, 20, At(19200), At(9600, 7)), {}, V::Noise},
+        JudgementCase{"QuarterRateReadAsSevenBits",
+                      Sent(K::Cpt, 25, At(19200, 8, Parity::Odd), At(4800, 7, Parity::Odd)), {}, V::Noise},
+        JudgementCase{"HalfRateWithItsMarks", Sent(K::Vln, 20, At(9600), kPort, true), {}, V::Noise},
+        JudgementCase{"MarkersInTheGarbage", [] {
+                        Stream s = Garbled(K::Cpt, 20, At(9600), kPort);
                         s.bytes = "$" + s.bytes + "$\r\n";
                         return s;
-                      },
-                      {},
-                      LineVerdict::Noise},
-        JudgementCase{"RandomHighBytes", [] { return RandomHighBytes(400); }, {}, LineVerdict::Noise},
-        JudgementCase{"SevenEvenReadAs8N",
-                      [] { return Garbled(SurveyKind::Cpt, 30, At(19200, 7, Parity::Even), kPort); },
-                      {},
-                      LineVerdict::SevenBitEven},
-        JudgementCase{"SevenOddReadAs8N",
-                      [] { return Garbled(SurveyKind::Hln, 30, At(19200, 7, Parity::Odd), kPort); },
-                      {},
-                      LineVerdict::SevenBitOdd},
+                      }, {}, V::Noise},
+        JudgementCase{"RandomHighBytes", [] { return RandomHighBytes(400); }, {}, V::Noise},
+        JudgementCase{"SevenEvenReadAs8N", Sent(K::Cpt, 30, At(19200, 7, Parity::Even)), {}, V::SevenBitEven},
+        JudgementCase{"SevenOddReadAs8N", Sent(K::Hln, 30, At(19200, 7, Parity::Odd)), {}, V::SevenBitOdd},
         JudgementCase{"SevenEvenReadAs8EWithParityMarks",
-                      [] {
-                        return Garbled(SurveyKind::Obs, 30, At(9600, 7, Parity::Even),
-                                       At(9600, 8, Parity::Even), true);
-                      },
-                      {},
-                      LineVerdict::SevenBitEven},
+                      Sent(K::Obs, 30, At(9600, 7, Parity::Even), At(9600, 8, Parity::Even), true), {},
+                      V::SevenBitEven},
         JudgementCase{"SevenNoneReadAs8N1",
-                      [] {
-                        return Garbled(SurveyKind::Cpt, 30, At(19200, 7, Parity::None, 1),
-                                       At(19200, 8, Parity::None, 1));
-                      },
-                      {},
-                      LineVerdict::SevenBitNone},
-        JudgementCase{"SevenNoneWithTwoStopBits",
-                      [] { return Garbled(SurveyKind::Tln, 30, At(19200, 7, Parity::None), kPort); },
-                      {},
-                      LineVerdict::SevenBitNone},
-        JudgementCase{"ErrorsAtARate", [] { return Clean(SurveyKind::Cpt, 5); }, Damaged(4),
-                      LineVerdict::ErrorsGrowing},
-        JudgementCase{"BreaksAtARate",
-                      [] { return Clean(SurveyKind::Cpt, 5); },
-                      {0, 4, 0},
-                      LineVerdict::ErrorsGrowing},
-        JudgementCase{"TwoErrorsAreNoRate", [] { return Clean(SurveyKind::Cpt, 2); }, Damaged(2),
-                      LineVerdict::Fine},
-        JudgementCase{"ErrorsFarBelowOneInAHundred", [] { return Clean(SurveyKind::Cpt, 100); }, Damaged(20),
-                      LineVerdict::Fine},
-        JudgementCase{"OverrunsSayNothingOfTheSettings",
-                      [] { return Clean(SurveyKind::Cpt, 10); },
-                      {0, 0, 500},
-                      LineVerdict::Fine},
-        JudgementCase{"TooFewBytesToJudge",
-                      [] {
+                      Sent(K::Cpt, 30, At(19200, 7, Parity::None, 1), At(19200, 8, Parity::None, 1)), {},
+                      V::SevenBitNone},
+        JudgementCase{"SevenNoneWithTwoStopBits", Sent(K::Tln, 30, At(19200, 7)), {}, V::SevenBitNone},
+        JudgementCase{"ErrorsAtARate", CleanText(K::Cpt, 5), Damaged(4), V::ErrorsGrowing},
+        JudgementCase{"BreaksAtARate", CleanText(K::Cpt, 5), {0, 4, 0}, V::ErrorsGrowing},
+        JudgementCase{"TwoErrorsAreNoRate", CleanText(K::Cpt, 2), Damaged(2), V::Fine},
+        JudgementCase{"ErrorsFarBelowOneInAHundred", CleanText(K::Cpt, 100), Damaged(20), V::Fine},
+        JudgementCase{"OverrunsSayNothingOfTheSettings", CleanText(K::Cpt, 10), {0, 0, 500}, V::Fine},
+        JudgementCase{"TooFewBytesToJudge", [] {
                         Stream s = RandomHighBytes(31);
                         s.bytes[3] = '\0';
                         return s;
-                      },
-                      {},
-                      LineVerdict::Fine}),
+                      }, {}, V::Fine}),
+    // clang-format on
     testing_support::RowName());
 
 // Clean text never warns: every kind, with names and without, short and long.

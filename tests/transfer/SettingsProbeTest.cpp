@@ -154,13 +154,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, UnlistedRate,
                                          UnlistedCase{"At57600", 57600}, UnlistedCase{"At115200", 115200}),
                          testing_support::RowName());
 
-TEST(SettingsProbe, FewerThanAHundredBytesBringNothing) {
-  SettingsProbe probe;
-  ArrivalCounts counts;
-  counts.Add(std::string(99, '\xF8'));
-  EXPECT_EQ(probe.Suggest(counts, {}).kind, Kind::None);
-}
-
 // The start word of an upload's wait, sent at every other offered setting and read at every one: a rate or
 // format that the probe names is the one sent.
 TEST(SettingsProbe, TheStartWordTellsTheRateItWasSentAt) {
@@ -199,15 +192,7 @@ TEST(SettingsProbe, TheReportNamesTheRateAfterThreeHundredBytes) {
     const std::string text = SurveyWriter(11).Download(SurveyKind::Hln, 120);
     const std::string arrived = ValuesOf(ReadAs(text, sent, port));
     std::uint64_t before = 0;
-    for (std::size_t at = 0; at < arrived.size(); at += kMaxReadBytes) {
-      ChunkRead read{true, CString(), 0};
-      for (const char ch : arrived.substr(at, kMaxReadBytes)) {
-        if (ch == '\0') {
-          ++read.zeroBytes;
-        } else {
-          read.chunk += ch;
-        }
-      }
+    for (const ChunkRead& read : testing_support::ChunkReads(arrived)) {
       report.ReadArrived(read, reception.Step(data, marker, read.chunk), {});
       if (sent.baudRate == port.baudRate && sent.dataBits == 8) {
         EXPECT_FALSE(report.Warning() && report.Warning()->suggestion.kind != Kind::None) << Name(sent);
@@ -215,7 +200,7 @@ TEST(SettingsProbe, TheReportNamesTheRateAfterThreeHundredBytes) {
         ASSERT_TRUE(report.Warning()) << Name(sent) << " after " << before << " bytes";
         EXPECT_EQ(report.Warning()->suggestion.baudRate, sent.baudRate) << Name(sent) << " after " << before;
       }
-      before += std::min<std::size_t>(kMaxReadBytes, arrived.size() - at);
+      before += read.chunk.View().size() + static_cast<std::uint64_t>(read.zeroBytes);
     }
   }
 }

@@ -9,7 +9,26 @@
 #include <string_view>
 #include <vector>
 
+#include "serial/SerialPort.h"
+
 namespace kestrion::testing_support {
+
+// `bytes` as the reads of the download poll take them: at most 254 at a time, zero bytes dropped and counted.
+inline std::vector<ChunkRead> ChunkReads(std::string_view bytes) {
+  std::vector<ChunkRead> reads;
+  for (std::size_t at = 0; at < bytes.size(); at += kMaxReadBytes) {
+    ChunkRead read{true, CString(), 0};
+    for (const char ch : bytes.substr(at, kMaxReadBytes)) {
+      if (ch == '\0') {
+        ++read.zeroBytes;
+      } else {
+        read.chunk += ch;
+      }
+    }
+    reads.push_back(std::move(read));
+  }
+  return reads;
+}
 
 enum class SurveyKind { Cpt, Hln, Vln, Tln, Obs, Txt };
 inline constexpr SurveyKind kSurveyKinds[] = {SurveyKind::Cpt, SurveyKind::Hln, SurveyKind::Vln,

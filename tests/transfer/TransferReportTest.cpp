@@ -21,7 +21,7 @@ struct ReadRow {
   LineErrorCounts errors;
 };
 
-// The read as ReadChunk makes it: zero bytes dropped and counted.
+// One read as ReadChunk makes it: zero bytes dropped and counted.
 ChunkRead ChunkOf(const std::string& bytes) {
   ChunkRead chunk{true, CString(), 0};
   for (const char ch : bytes) {
