@@ -1,41 +1,42 @@
 #include "dialog/PathText.h"
 
-#include <type_traits>
-
 #include "dialog/Text.h"
 
 namespace kestrion {
-namespace {
 
-constexpr bool kWideNames = std::is_same_v<std::filesystem::path::value_type, wchar_t>;
+#ifdef _WIN32
 
-}  // namespace
-
+// Windows names are UTF-16 already.
 std::u16string PathText(const std::filesystem::path& path) {
-  if constexpr (kWideNames) {
-    const auto& native = path.native();
-    return std::u16string(native.begin(), native.end());
-  } else {
-    return Utf8ToUtf16(path.native());
-  }
+  const std::wstring& native = path.native();
+  return std::u16string(native.begin(), native.end());
 }
 
 CString PathBytes(const std::filesystem::path& path) {
-  if constexpr (kWideNames) {
-    return NameBytes(PathText(path));
-  } else {
-    return CString(path.native());
-  }
+  return NameBytes(PathText(path));
 }
 
 std::filesystem::path PathOfBytes(const CString& bytes) {
-  if constexpr (kWideNames) {
-    const std::u16string text = NameText(bytes);
-    return std::filesystem::path(std::wstring(text.begin(), text.end()));
-  } else {
-    return std::filesystem::path(bytes.Bytes());
-  }
+  const std::u16string text = NameText(bytes);
+  return std::filesystem::path(std::wstring(text.begin(), text.end()));
 }
+
+#else
+
+// POSIX names are the file system's bytes, shown as UTF-8.
+std::u16string PathText(const std::filesystem::path& path) {
+  return Utf8ToUtf16(path.native());
+}
+
+CString PathBytes(const std::filesystem::path& path) {
+  return CString(path.native());
+}
+
+std::filesystem::path PathOfBytes(const CString& bytes) {
+  return std::filesystem::path(bytes.Bytes());
+}
+
+#endif
 
 CString NameBytes(std::u16string_view text) {
   return CString(Utf16ToUtf8(text));
