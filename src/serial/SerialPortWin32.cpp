@@ -367,7 +367,12 @@ SerialDevice::Wait SerialDevice::ReadSome(std::string& bytes, std::chrono::milli
 
   p.readPending = false;
   DWORD got = 0;
-  if (!::GetOverlappedResult(p.device.Get(), &p.read, &got, FALSE)) return Wait::Gone;
+  if (!::GetOverlappedResult(p.device.Get(), &p.read, &got, FALSE)) {
+    // Wine ends a read that timed out with STATUS_TIMEOUT, which it reports as a failure; Windows completes
+    // it empty. Either way nothing came, and the port is still there.
+    if (::GetLastError() == ERROR_TIMEOUT) return p.Idle();
+    return Wait::Gone;
+  }
   if (got == 0) return p.Idle();  // the driver's timeout: nothing came
   bytes.push_back(p.firstByte);
   DWORD error = ERROR_SUCCESS;
