@@ -152,8 +152,10 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--links", required=True)
     parser.add_argument("--records", type=int, default=int(os.environ.get("KESTRION_WINDOW_RECORDS", "3000")))
+    parser.add_argument("--records-file", default="", help="the download's records, in place of --records made-up ones")
     parser.add_argument("--baud", default="38400")
-    parser.add_argument("--shots", default="", help="folder for pictures of the window at each step")
+    parser.add_argument("--shots", default="", help="folder for pictures of the window at each step "
+                        "(windows-NAME.png; the guides' are taken with --shots docs/images --records-file examples/obs-download.txt)")
     args = parser.parse_args()
 
     tools = Path(args.linux_tools) if args.linux_tools else None
@@ -174,7 +176,10 @@ def main():
     (work / "out").mkdir(parents=True)
     (work / "ref").mkdir()
     records = work / "records.txt"
-    write_records(records, args.records)
+    if args.records_file:
+        shutil.copyfile(args.records_file, records)
+    else:
+        write_records(records, args.records)
     road_file = work / "sample.HLN"
     shutil.copyfile(Path(args.examples) / "sample.HLN", road_file)
     shots = Path(args.shots).resolve() if args.shots else None
@@ -236,7 +241,7 @@ def main():
                 x, y, w, h = request.read_text().split()
                 if shots:
                     subprocess.run(["import", "-display", display, "-window", "root", "-crop",
-                                    f"{w}x{h}+{x}+{y}", "+repage", str(shots / (request.name[5:] + ".png"))],
+                                    f"{w}x{h}+{x}+{y}", "+repage", str(shots / f"windows-{request.name[5:]}.png")],
                                    check=False)
                 (work / (request.name + ".done")).write_text("")
         if driver.poll() is None:
@@ -299,7 +304,8 @@ def main():
     box = work / "download-box"
     if download_last is not None and box.exists():
         delay_ms = (float(box.read_text()) - download_last) * 1000
-        print(f"# figure: download of {args.records} records ({download_bytes} bytes at {args.baud} baud): the "
+        what = args.records_file or f"{args.records} records"
+        print(f"# figure: download of {what} ({download_bytes} bytes at {args.baud} baud): the "
               f"completion message showed {delay_ms:.0f} ms after the last byte (target 100 ms)")
     if cable.answers:
         answers = [a * 1000 for a in cable.answers]
