@@ -30,7 +30,7 @@ jobs=$(nproc)
 mkdir -p "$build"
 
 # A prefix of the build's own, made once. No desktop: the tests are console programs, and without a display
-# Wine draws nothing. Mono and Gecko are not wanted (and would be downloaded).
+# Wine draws nothing; the window test makes a display of its own. Mono and Gecko are not wanted (and would be downloaded).
 export WINEPREFIX="$PWD/$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -113,3 +113,12 @@ echo "== windows window test (under Wine, on Xvfb)"
 started=$SECONDS
 ctest --test-dir "$build" --output-on-failure -L window
 echo "   ran in $((SECONDS - started)) s"
+
+# The zip and the installer, as scripts/package-windows.sh makes them from this build, and what they hold.
+if command -v wixl >/dev/null && command -v zip >/dev/null || scripts/deps.sh --with wixl msitools zip; then
+  echo "== windows package"
+  scripts/package-windows.sh
+  bash tests/win32/check_package.sh "$build"/package/Kestrion-*-windows-x64.zip "$build"/package/Kestrion-*-windows-x64.msi
+else
+  echo "Windows package skipped: wixl (msitools) or zip cannot be installed"
+fi
