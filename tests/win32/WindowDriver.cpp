@@ -105,19 +105,22 @@ bool SameText(std::wstring_view a, std::wstring_view b) {
          CSTR_EQUAL;
 }
 
-// The visible top-level windows of a process that `accept` takes.
-std::vector<HWND> TopLevelWindows(DWORD process, const std::function<bool(HWND)>& accept) {
+// The top-level windows of a process that `accept` takes: the visible ones, or all.
+std::vector<HWND> TopLevelWindows(DWORD process, const std::function<bool(HWND)>& accept, bool hiddenToo = false) {
   struct Search {
     DWORD process;
     const std::function<bool(HWND)>* accept;
+    bool hiddenToo;
     std::vector<HWND> found;
-  } search{process, &accept, {}};
+  } search{process, &accept, hiddenToo, {}};
   EnumWindows(
       [](HWND window, LPARAM param) -> BOOL {
         auto* s = reinterpret_cast<Search*>(param);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        if (owner == s->process && IsWindowVisible(window) && (*s->accept)(window)) s->found.push_back(window);
+        if (owner == s->process && (s->hiddenToo || IsWindowVisible(window)) && (*s->accept)(window)) {
+          s->found.push_back(window);
+        }
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&search));
@@ -836,10 +839,25 @@ void Driver::OpenPort() {
 void Driver::Download() {
   m_work.Signal(L"ready-download");
   HWND box = nullptr;
-  // The instrument's records at the line's rate: a few seconds up to minutes for a long download.
-  WaitFor([&] { return (box = m_program.WaitForMessageBox(m_main, 0)) != nullptr; }, 600000, 1);
+  // The instrument's records at the line's rate: a few seconds up to minutes for a long download. The box is
+  // noted when its window is made and when it shows, which tells the window's part from the system's.
+  double made = 0;
+  WaitFor(
+      [&] {
+        if (made == 0 && !TopLevelWindows(
+                             m_program.Id(),
+                             [&](HWND window) {
+                               return ClassOf(window) == L"#32770" && GetWindow(window, GW_OWNER) == m_main;
+                             },
+                             true)
+                             .empty()) {
+          made = NowUnix();
+        }
+        return (box = m_program.WaitForMessageBox(m_main, 0)) != nullptr;
+      },
+      600000, 1);
   const double seen = NowUnix();
-  m_work.Signal(L"download-box", std::to_string(seen));
+  m_work.Signal(L"download-box", std::to_string(made != 0 ? made : seen) + " " + std::to_string(seen));
   ExpectMessageBox("download", messages::kDownloadComplete, IconKind::Information, 1000);
   Shot("download-complete", box);
   Click(box, IDOK);
