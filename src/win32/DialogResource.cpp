@@ -39,7 +39,8 @@ class Writer {
     AlignDword();
     std::vector<std::uint32_t> dwords(m_words.size() / 2);
     for (std::size_t i = 0; i < dwords.size(); ++i) {
-      dwords[i] = static_cast<std::uint32_t>(m_words[2 * i]) | static_cast<std::uint32_t>(m_words[2 * i + 1]) << 16;
+      dwords[i] = static_cast<std::uint32_t>(m_words[2 * i]) | static_cast<std::uint32_t>(m_words[2 * i + 1])
+                                                                   << 16;
     }
     return dwords;
   }

@@ -1,20 +1,20 @@
 // A dialog's template as the Win32 dialog manager reads it: a DLGTEMPLATEEX with its DLGITEMTEMPLATEEX items,
-// made in memory from the dialog's template data, so that the window is built from the very rows the other host
-// and the tests read.
+// made in memory from the dialog's template data, so that the window is built from the very rows the other
+// host and the tests read.
 #pragma once
-
-#include "win32/Win32Api.h"
 
 #include <cstdint>
 #include <vector>
 
 #include "dialog/DialogTemplate.h"
+#include "win32/Win32Api.h"
 
 namespace kestrion {
 
 // The window class and the styles that a control of `row` is created with.
 struct Win32ControlStyle {
-  WORD classAtom = 0;  // the predefined class: 0x0080 button, 0x0081 edit, 0x0082 static, 0x0083 list box, 0x0085 combo
+  // The predefined class: 0x0080 button, 0x0081 edit, 0x0082 static, 0x0083 list box, 0x0085 combo box.
+  WORD classAtom = 0;
   DWORD style = 0;
   DWORD exStyle = 0;
 };

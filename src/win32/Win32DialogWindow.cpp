@@ -53,10 +53,10 @@ INT_PTR CALLBACK Win32DialogWindow::DialogProc(HWND hWnd, UINT message, WPARAM w
   }
   // The messages before WM_INITDIALOG are the dialog manager's.
   if (self == nullptr) return FALSE;
-  return self->OnMessage(message, wParam, lParam);
+  return self->OnMessage(message, wParam);
 }
 
-INT_PTR Win32DialogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR Win32DialogWindow::OnMessage(UINT message, WPARAM wParam) {
   switch (message) {
     case WM_INITDIALOG:
       return OnInitDialog();
@@ -83,7 +83,6 @@ INT_PTR Win32DialogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     default:
       break;
   }
-  (void)lParam;
   return FALSE;
 }
 
@@ -97,9 +96,9 @@ BOOL Win32DialogWindow::OnInitDialog() {
       SendMessageW(Item(row.id), EM_SETLIMITTEXT, 0, 0);
     }
   }
-  m_hToolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
+  m_hToolTip = CreateWindowExW(
+      WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr, GetModuleHandleW(nullptr), nullptr);
   // A long tip (a path on the status line) wraps instead of running off the screen.
   if (m_hToolTip != nullptr) SendMessageW(m_hToolTip, TTM_SETMAXTIPWIDTH, 0, 600);
 
@@ -283,7 +282,8 @@ void Win32DialogWindow::ResetContent(int id) {
 void Win32DialogWindow::AddString(int id, std::u16string_view text) {
   HWND item = Item(id);
   if (item == nullptr) return;
-  SendMessageW(item, IsList(id) ? LB_ADDSTRING : CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+  SendMessageW(item, IsList(id) ? LB_ADDSTRING : CB_ADDSTRING, 0,
+               reinterpret_cast<LPARAM>(Wide(text).c_str()));
 }
 
 int Win32DialogWindow::GetCount(int id) const {
@@ -310,7 +310,8 @@ std::u16string Win32DialogWindow::GetItemText(int id, int index) const {
   HWND item = Item(id);
   if (item == nullptr || index < 0) return {};
   const bool list = IsList(id);
-  const LRESULT length = SendMessageW(item, list ? LB_GETTEXTLEN : CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  const LRESULT length =
+      SendMessageW(item, list ? LB_GETTEXTLEN : CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length <= 0) return {};
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   const LRESULT copied = SendMessageW(item, list ? LB_GETTEXT : CB_GETLBTEXT, static_cast<WPARAM>(index),
@@ -350,15 +351,17 @@ void Win32DialogWindow::SetIcon(int resource) {
                                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
   }
   if (m_hSmallIcon == nullptr) {
-    m_hSmallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resource), IMAGE_ICON,
-                                                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    m_hSmallIcon =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resource), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   }
   SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hBigIcon));
   SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
 }
 
 void Win32DialogWindow::StartTimer(int id, std::chrono::milliseconds period) {
-  if (m_hWnd != nullptr) ::SetTimer(m_hWnd, static_cast<UINT_PTR>(id), static_cast<UINT>(period.count()), nullptr);
+  if (m_hWnd != nullptr)
+    ::SetTimer(m_hWnd, static_cast<UINT_PTR>(id), static_cast<UINT>(period.count()), nullptr);
 }
 
 void Win32DialogWindow::StopTimer(int id) {

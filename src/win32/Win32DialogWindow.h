@@ -1,14 +1,13 @@
-// The Win32 host of a dialog: a native dialog box made from the dialog's template, whose dialog procedure turns
-// the window's messages into the dialog's entry points and which carries out what the dialog asks of its view.
-// It holds no rule of the window.
+// The Win32 host of a dialog: a native dialog box made from the dialog's template, whose dialog procedure
+// turns the window's messages into the dialog's entry points and which carries out what the dialog asks of
+// its view. It holds no rule of the window.
 #pragma once
-
-#include "win32/Win32Api.h"
 
 #include <map>
 
 #include "dialog/Dialog.h"
 #include "dialog/DialogView.h"
+#include "win32/Win32Api.h"
 #include "win32/Win32Prompter.h"
 
 namespace kestrion {
@@ -58,7 +57,8 @@ class Win32DialogWindow : public DialogView {
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // What the dialog makes of a message; FALSE leaves it to the dialog manager.
+  INT_PTR OnMessage(UINT message, WPARAM wParam);
   BOOL OnInitDialog();
   void OnCommand(WPARAM wParam);
   void OnPaintMinimized();

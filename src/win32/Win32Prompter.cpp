@@ -36,7 +36,8 @@ constexpr std::size_t kPathUnits = 32768;
 
 Prompter::Answer Win32Prompter::MessageBox(std::u16string_view text, Icon icon, Buttons buttons) {
   const UINT type = IconStyle(icon) | (buttons == Buttons::YesNo ? MB_YESNO : MB_OK);
-  const int pressed = MessageBoxW(m_hOwner, Wide(text).c_str(), Wide(messages::kApplicationName).c_str(), type);
+  const int pressed =
+      MessageBoxW(m_hOwner, Wide(text).c_str(), Wide(messages::kApplicationName).c_str(), type);
   if (pressed == IDYES) return Answer::Yes;
   if (pressed == IDNO) return Answer::No;
   return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;

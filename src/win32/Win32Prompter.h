@@ -1,9 +1,8 @@
 // The Win32 host's message boxes, file chooser and modal sub-windows.
 #pragma once
 
-#include "win32/Win32Api.h"
-
 #include "dialog/Prompter.h"
+#include "win32/Win32Api.h"
 
 namespace kestrion {
 

@@ -1,8 +1,8 @@
-// What the Linux build makes of the same bytes as the Windows window, for the window tests under Wine to compare
-// with: the file that Output writes after a download, and the bytes that an upload sends.
+// What the Linux build makes of the same bytes as the Windows window, for the window tests under Wine to
+// compare with: the file that Output writes after a download, and the bytes that an upload sends.
 //   kestrion-win32-reference download RECORDS MARKER SEED STREAM CHOSEN
-//       the stream that `kestrion-station send --marker MARKER --seed SEED RECORDS` sends (into STREAM), received
-//       in the station's own writes and output at CHOSEN; prints the written file's path
+//       the stream that `kestrion-station send --marker MARKER --seed SEED RECORDS` sends (into STREAM),
+//       received in the station's own writes and output at CHOSEN; prints the written file's path
 //   kestrion-win32-reference upload SOURCE ROAD SENT
 //       the bytes that Upload sends for road ROAD (-1: no road selected) of SOURCE, closing line included
 #include <cstdio>
@@ -40,7 +40,8 @@ bool WriteFile(const char* path, std::string_view bytes) {
   return static_cast<bool>(out);
 }
 
-int Download(const char* records, const char* marker, const char* seed, const char* streamPath, const char* chosen) {
+int Download(const char* records, const char* marker, const char* seed, const char* streamPath,
+             const char* chosen) {
   const std::optional<std::string> file = ReadFile(records);
   if (!file || std::string_view(marker).size() != 1) return 2;
   station::SendOptions options;
@@ -93,7 +94,8 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "download" && argc == 7) return Download(argv[2], argv[3], argv[4], argv[5], argv[6]);
   if (command == "upload" && argc == 5) return Upload(argv[2], argv[3], argv[4]);
-  std::fprintf(stderr, "usage: kestrion-win32-reference download RECORDS MARKER SEED STREAM CHOSEN\n"
-                       "       kestrion-win32-reference upload SOURCE ROAD SENT\n");
+  std::fprintf(stderr,
+               "usage: kestrion-win32-reference download RECORDS MARKER SEED STREAM CHOSEN\n"
+               "       kestrion-win32-reference upload SOURCE ROAD SENT\n");
   return 2;
 }

@@ -1,7 +1,8 @@
 // Drives the real kestrion.exe through its window's messages only, as a person would with the mouse: it finds
-// the dialog, reads and sets the controls' texts, clicks buttons and radios, picks entries of the lists with the
-// notifications a click sends, answers the message boxes and fills in the file chooser. Every check prints one
-// line, "ok - NAME" or "FAIL - NAME: what was seen"; the exit status is the number of failures (at most 100).
+// the dialog, reads and sets the controls' texts, clicks buttons and radios, picks entries of the lists with
+// the notifications a click sends, answers the message boxes and fills in the file chooser. Every check
+// prints one line, "ok - NAME" or "FAIL - NAME: what was seen"; the exit status is the number of failures (at
+// most 100).
 //
 // The other end of the COM port is played on the Linux side (window_test.py): this program tells it through
 // files in the work folder when the window is ready for the next exchange, and reads back when it is over.
@@ -39,10 +40,11 @@ int g_failures = 0;
 
 std::string Utf8(std::wstring_view text) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                       nullptr);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                       nullptr, nullptr);
   std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                      nullptr);
   return out;
 }
 
@@ -88,8 +90,8 @@ std::wstring TextOf(HWND window) {
   if (SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length) == 0) return {};
   std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
-                      &copied);
+  SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                      5000, &copied);
   text.resize(std::min<std::size_t>(copied, length));
   return text;
 }
@@ -101,12 +103,13 @@ std::wstring ClassOf(HWND window) {
 }
 
 bool SameText(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                              TRUE) == CSTR_EQUAL;
 }
 
 // The top-level windows of a process that `accept` takes: the visible ones, or all.
-std::vector<HWND> TopLevelWindows(DWORD process, const std::function<bool(HWND)>& accept, bool hiddenToo = false) {
+std::vector<HWND> TopLevelWindows(DWORD process, const std::function<bool(HWND)>& accept,
+                                  bool hiddenToo = false) {
   struct Search {
     DWORD process;
     const std::function<bool(HWND)>* accept;
@@ -167,9 +170,12 @@ class Work {
     CloseHandle(file);
     MoveFileExW(temporary.c_str(), Path(name).c_str(), MOVEFILE_REPLACE_EXISTING);
   }
-  bool Exists(std::wstring_view name) const { return GetFileAttributesW(Path(name).c_str()) != INVALID_FILE_ATTRIBUTES; }
+  bool Exists(std::wstring_view name) const {
+    return GetFileAttributesW(Path(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
   std::string Read(std::wstring_view name) const {
-    HANDLE file = CreateFileW(Path(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(Path(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};
     char buffer[256];
     DWORD got = 0;
@@ -216,7 +222,8 @@ std::vector<std::uint32_t> Pixels(HDC source, int x, int y, int width, int heigh
   BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
   GdiFlush();
   const auto* begin = static_cast<const std::uint32_t*>(bits);
-  std::vector<std::uint32_t> pixels(begin, begin + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  std::vector<std::uint32_t> pixels(
+      begin, begin + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
@@ -274,8 +281,9 @@ IconKind IconShown(HWND iconControl) {
   DeleteDC(memory);
   ReleaseDC(nullptr, reference);
   // Nothing like any of them: an average difference of more than a quarter of the range per channel.
-  return bestDifference > static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 * 64 ? IconKind::None
-                                                                                                      : best;
+  return bestDifference > static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3 * 64
+             ? IconKind::None
+             : best;
 }
 
 struct MessageBoxSeen {
@@ -326,12 +334,15 @@ class Program {
   }
   ~Program() {
     if (m_process.hProcess != nullptr) {
-      if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_process.hProcess, 99);
+      if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(m_process.hProcess, 99);
       CloseHandle(m_process.hProcess);
     }
   }
   DWORD Id() const { return m_process.dwProcessId; }
-  bool Ended(DWORD timeoutMs) const { return WaitForSingleObject(m_process.hProcess, timeoutMs) == WAIT_OBJECT_0; }
+  bool Ended(DWORD timeoutMs) const {
+    return WaitForSingleObject(m_process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+  }
   DWORD ExitCode() const {
     DWORD code = 0;
     GetExitCodeProcess(m_process.hProcess, &code);
@@ -358,7 +369,8 @@ class Program {
         owner,
         [](HWND window) {
           for (HWND child : Children(window)) {
-            if (SameText(ClassOf(child), L"Static") && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            if (SameText(ClassOf(child), L"Static") &&
+                (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
               return TextOf(window) == Wide(messages::kApplicationName);
             }
           }
@@ -381,7 +393,8 @@ HWND FocusOf(HWND window) {
 
 // ---- the control table read back ----
 
-// Dialog units to pixels for a dialog in that font, by the system's own mapping in a dialog of this program's.
+// Dialog units to pixels for a dialog in that font, by the system's own mapping in a dialog of this
+// program's.
 class UnitMapper {
  public:
   UnitMapper(std::u16string_view fontName, int points) {
@@ -398,8 +411,9 @@ class UnitMapper {
     words.push_back(0);
     m_words.assign((words.size() + 1) / 2, 0);
     std::copy(words.begin(), words.end(), reinterpret_cast<WORD*>(m_words.data()));
-    m_dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(m_words.data()),
-                                          nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    m_dialog = CreateDialogIndirectParamW(
+        GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(m_words.data()), nullptr,
+        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
   }
   ~UnitMapper() {
     if (m_dialog != nullptr) DestroyWindow(m_dialog);
@@ -451,9 +465,9 @@ const wchar_t* ClassFor(ControlKind kind) {
   return L"";
 }
 
-// What the row's kind and styles ask of the live control's style; empty when it holds. The dialog manager makes
-// a push button the default one while it has the focus, and keeps the tab stop of a radio group on its checked
-// radio: both are the platform's own, not the table's.
+// What the row's kind and styles ask of the live control's style; empty when it holds. The dialog manager
+// makes a push button the default one while it has the focus, and keeps the tab stop of a radio group on its
+// checked radio: both are the platform's own, not the table's.
 std::string StyleMismatch(const ControlRow& row, HWND control, bool focused) {
   const DWORD style = static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE));
   const DWORD exStyle = static_cast<DWORD>(GetWindowLongW(control, GWL_EXSTYLE));
@@ -535,7 +549,8 @@ void CheckControlTable(HWND dialog, const DialogTemplate& table, const std::stri
   GetClientRect(dialog, &client);
   const RECT size = units.Map(table.rect);
   Check(client.right == size.right - size.left && client.bottom == size.bottom - size.top,
-        what + ": client area is the template's size in dialog units", Describe(client) + " vs " + Describe(size));
+        what + ": client area is the template's size in dialog units",
+        Describe(client) + " vs " + Describe(size));
 
   const std::vector<HWND> children = Children(dialog);
   Check(children.size() == table.controls.size(), what + ": one control per row, no more",
@@ -551,7 +566,8 @@ void CheckControlTable(HWND dialog, const DialogTemplate& table, const std::stri
           Utf8(ClassOf(control)));
     const std::string mismatch = StyleMismatch(row, control, control == focus);
     Check(mismatch.empty(), name + " has the styles of its row", "not " + mismatch);
-    const bool captioned = row.kind == ControlKind::PushButton || row.kind == ControlKind::DefaultPushButton ||
+    const bool captioned = row.kind == ControlKind::PushButton ||
+                           row.kind == ControlKind::DefaultPushButton ||
                            row.kind == ControlKind::RadioButton || row.kind == ControlKind::GroupBox ||
                            row.kind == ControlKind::Label;
     if (captioned) Check(TextOf(control) == Wide(row.caption), name + " caption", Utf8(TextOf(control)));
@@ -568,13 +584,15 @@ void CheckControlTable(HWND dialog, const DialogTemplate& table, const std::stri
       MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&dropped), 2);
       Check(actual.left == expected.left && actual.top == expected.top && actual.right == expected.right,
             name + " place", Describe(actual) + " vs " + Describe(expected));
-      // Windows gives the dropped-down rectangle of the whole box; Wine that of its list below the closed box.
+      // Windows gives the dropped-down rectangle of the whole box; Wine that of its list below the closed
+      // box.
       const LONG droppedHeight = dropped.bottom - dropped.top;
       const LONG wanted = expected.bottom - expected.top;
       Check(droppedHeight == wanted || droppedHeight + (actual.bottom - actual.top) == wanted,
             name + " height with its list", Describe(dropped) + " vs " + Describe(expected));
     } else {
-      Check(EqualRect(&actual, &expected) != FALSE, name + " place", Describe(actual) + " vs " + Describe(expected));
+      Check(EqualRect(&actual, &expected) != FALSE, name + " place",
+            Describe(actual) + " vs " + Describe(expected));
     }
   }
 
@@ -583,7 +601,8 @@ void CheckControlTable(HWND dialog, const DialogTemplate& table, const std::stri
   for (std::size_t i = 0; i < table.controls.size() && i < children.size(); ++i) {
     const ControlRow& row = table.controls[i];
     if ((row.styles & style::kTabStop) == 0 || IsWindowEnabled(children[i]) == FALSE) continue;
-    if (row.kind == ControlKind::RadioButton && SendMessageW(children[i], BM_GETCHECK, 0, 0) != BST_CHECKED) continue;
+    if (row.kind == ControlKind::RadioButton && SendMessageW(children[i], BM_GETCHECK, 0, 0) != BST_CHECKED)
+      continue;
     expectedOrder.push_back(row.id);
   }
   std::vector<int> order;
@@ -604,7 +623,8 @@ std::vector<std::wstring> Entries(HWND control, bool list) {
   std::vector<std::wstring> entries;
   const LRESULT count = SendMessageW(control, list ? LB_GETCOUNT : CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageW(control, list ? LB_GETTEXTLEN : CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+    const LRESULT length =
+        SendMessageW(control, list ? LB_GETTEXTLEN : CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
     std::wstring text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
     const LRESULT copied = SendMessageW(control, list ? LB_GETTEXT : CB_GETLBTEXT, static_cast<WPARAM>(i),
                                         reinterpret_cast<LPARAM>(text.data()));
@@ -618,9 +638,10 @@ int Selected(HWND control, bool list) {
   return static_cast<int>(SendMessageW(control, list ? LB_GETCURSEL : CB_GETCURSEL, 0, 0));
 }
 
-// A pick from a combo box as the mouse makes it: the list drops down (the window hears of it first), the entry
-// is selected, the window is told, the list closes.
-bool PickComboEntry(HWND dialog, int id, const std::wstring& entry, const std::function<void()>& whileOpen = {}) {
+// A pick from a combo box as the mouse makes it: the list drops down (the window hears of it first), the
+// entry is selected, the window is told, the list closes.
+bool PickComboEntry(HWND dialog, int id, const std::wstring& entry,
+                    const std::function<void()>& whileOpen = {}) {
   HWND combo = GetDlgItem(dialog, id);
   SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
   if (whileOpen) whileOpen();
@@ -650,7 +671,8 @@ class Driver {
   int Run();
 
  private:
-  // Asks the Linux side for a picture of `window` (and what lies on it) as NAME.png, and waits until it has one.
+  // Asks the Linux side for a picture of `window` (and what lies on it) as NAME.png, and waits until it has
+  // one.
   void Shot(const char* name, HWND window = nullptr);
   void Defaults();
   void AboutBox();
@@ -662,12 +684,15 @@ class Driver {
   void Upload();
   void Close();
 
-  MessageBoxSeen ExpectMessageBox(const std::string& name, std::u16string_view text, IconKind icon, DWORD timeoutMs);
+  MessageBoxSeen ExpectMessageBox(const std::string& name, std::u16string_view text, IconKind icon,
+                                  DWORD timeoutMs);
   // Types `path` into the file chooser the click opened and presses its Open button.
   bool Choose(const std::string& name, const std::wstring& path, const char* shot = nullptr);
   std::wstring StatusLine() const { return TextOf(GetDlgItem(m_main, kIdStatusLine)); }
   bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(m_main, id)) != FALSE; }
-  bool Checked(int id) const { return SendMessageW(GetDlgItem(m_main, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  bool Checked(int id) const {
+    return SendMessageW(GetDlgItem(m_main, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
 
   Options m_options;
   Work m_work;
@@ -686,9 +711,11 @@ void Driver::Shot(const char* name, HWND window) {
     UnionRect(&place, &place, &main);
   }
   Sleep(300);  // drawn
-  const std::wstring request = std::wstring(L"shot-") + std::wstring(name, name + std::char_traits<char>::length(name));
+  const std::wstring request =
+      std::wstring(L"shot-") + std::wstring(name, name + std::char_traits<char>::length(name));
   m_work.Signal(request, std::to_string(place.left) + " " + std::to_string(place.top) + " " +
-                             std::to_string(place.right - place.left) + " " + std::to_string(place.bottom - place.top));
+                             std::to_string(place.right - place.left) + " " +
+                             std::to_string(place.bottom - place.top));
   WaitFor([&] { return m_work.Exists(request + L".done"); }, 20000, 20);
 }
 
@@ -713,7 +740,8 @@ MessageBoxSeen Driver::ExpectMessageBox(const std::string& name, std::u16string_
 bool Driver::Choose(const std::string& name, const std::wstring& path, const char* shot) {
   HWND chooser = m_program.WaitForOwnedDialog(
       m_main,
-      [](HWND window) { return GetDlgItem(window, cmb13) != nullptr || GetDlgItem(window, edt1) != nullptr; }, 10000);
+      [](HWND window) { return GetDlgItem(window, cmb13) != nullptr || GetDlgItem(window, edt1) != nullptr; },
+      10000);
   if (!Check(chooser != nullptr, name + ": the file chooser opens, owned by the window")) return false;
   HWND nameBox = GetDlgItem(chooser, cmb13);
   if (nameBox == nullptr) nameBox = GetDlgItem(chooser, edt1);
@@ -725,12 +753,14 @@ bool Driver::Choose(const std::string& name, const std::wstring& path, const cha
     Check(filters.size() == 2 && selected == 0 && filters[0] == Wide(messages::kAllFilesFilter.label) &&
               filters[1] == Wide(messages::kTextFilesFilter.label),
           name + ": the filters, all files first and selected",
-          filters.empty() ? std::string("none") : Utf8(filters[static_cast<std::size_t>(std::max(selected, 0))]));
+          filters.empty() ? std::string("none")
+                          : Utf8(filters[static_cast<std::size_t>(std::max(selected, 0))]));
   }
   SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   if (shot != nullptr) Shot(shot, chooser);
   Click(chooser, IDOK);
-  return Check(WaitFor([&] { return IsWindow(chooser) == FALSE; }, 10000), name + ": the chooser takes the name");
+  return Check(WaitFor([&] { return IsWindow(chooser) == FALSE; }, 10000),
+               name + ": the chooser takes the name");
 }
 
 void Driver::Defaults() {
@@ -758,8 +788,8 @@ void Driver::Defaults() {
     if (row.id == kIdPort && entries.size() > row.entries.size()) entries.resize(row.entries.size());
     std::string seen;
     for (const std::wstring& entry : entries) seen += Utf8(entry) + " ";
-    Check(entries == row.entries && Selected(combo, false) == row.selected, std::string("defaults: ") + row.name,
-          seen + "selected " + std::to_string(Selected(combo, false)));
+    Check(entries == row.entries && Selected(combo, false) == row.selected,
+          std::string("defaults: ") + row.name, seen + "selected " + std::to_string(Selected(combo, false)));
   }
   Check(Checked(kIdDownloadMode) && !Checked(kIdUploadMode), "defaults: download mode checked");
   Check(Enabled(kIdOpenPort) && !Enabled(kIdClosePort) && !Enabled(kIdUpload),
@@ -803,8 +833,9 @@ void Driver::AboutBox() {
     }
     Check(WaitFor([&] { return IsWindow(about) == FALSE; }, 5000), row.name + std::string(": closes"));
   }
-  Check(IsWindow(m_main) != FALSE && OwnedDialog(m_program.Id(), m_main, [](HWND) { return true; }) == nullptr,
-        "About box: the main window stays, with nothing over it");
+  Check(
+      IsWindow(m_main) != FALSE && OwnedDialog(m_program.Id(), m_main, [](HWND) { return true; }) == nullptr,
+      "About box: the main window stays, with nothing over it");
 }
 
 void Driver::UploadWithoutPort() {
@@ -845,12 +876,12 @@ void Driver::Download() {
   WaitFor(
       [&] {
         if (made == 0 && !TopLevelWindows(
-                             m_program.Id(),
-                             [&](HWND window) {
-                               return ClassOf(window) == L"#32770" && GetWindow(window, GW_OWNER) == m_main;
-                             },
-                             true)
-                             .empty()) {
+                              m_program.Id(),
+                              [&](HWND window) {
+                                return ClassOf(window) == L"#32770" && GetWindow(window, GW_OWNER) == m_main;
+                              },
+                              true)
+                              .empty()) {
           made = NowUnix();
         }
         return (box = m_program.WaitForMessageBox(m_main, 0)) != nullptr;
@@ -861,23 +892,26 @@ void Driver::Download() {
   ExpectMessageBox("download", messages::kDownloadComplete, IconKind::Information, 1000);
   Shot("download-complete", box);
   Click(box, IDOK);
-  Check(WaitFor([&] { return IsWindow(box) == FALSE; }, 5000), "download: the completion message closes with OK");
+  Check(WaitFor([&] { return IsWindow(box) == FALSE; }, 5000),
+        "download: the completion message closes with OK");
   Check(!TextOf(GetDlgItem(m_main, kIdData)).empty(), "download: the data box holds the records");
   const std::wstring finished = Wide(messages::kStatusDownloadFinished.substr(0, 5));
-  Check(WaitFor([&] { return StatusLine().starts_with(finished); }, 5000), "download: the status line tells the end",
-        Utf8(StatusLine()));
+  Check(WaitFor([&] { return StatusLine().starts_with(finished); }, 5000),
+        "download: the status line tells the end", Utf8(StatusLine()));
 }
 
 void Driver::CloseWithUnsavedDownload() {
   PostMessageW(m_main, WM_SYSCOMMAND, SC_CLOSE, 0);
-  const MessageBoxSeen seen =
-      ExpectMessageBox("close with an unsaved download", messages::kUnsavedDownload, IconKind::Question, 5000);
+  const MessageBoxSeen seen = ExpectMessageBox("close with an unsaved download", messages::kUnsavedDownload,
+                                               IconKind::Question, 5000);
   if (seen.box == nullptr) return;
   Shot("unsaved-question", seen.box);
   Click(seen.box, IDNO);
-  Check(WaitFor([&] { return IsWindow(seen.box) == FALSE; }, 5000), "close with an unsaved download: No closes the box");
+  Check(WaitFor([&] { return IsWindow(seen.box) == FALSE; }, 5000),
+        "close with an unsaved download: No closes the box");
   Sleep(300);
-  Check(IsWindow(m_main) != FALSE && !m_program.Ended(0), "close with an unsaved download: No keeps the window");
+  Check(IsWindow(m_main) != FALSE && !m_program.Ended(0),
+        "close with an unsaved download: No keeps the window");
 }
 
 void Driver::Output() {
@@ -888,8 +922,8 @@ void Driver::Output() {
   Shot("output-done", seen.box);
   Click(seen.box, IDOK);
   const std::wstring written = Wide(messages::kStatusOutput.substr(0, 3));
-  Check(WaitFor([&] { return StatusLine().starts_with(written); }, 5000), "Output: the status line names the file",
-        Utf8(StatusLine()));
+  Check(WaitFor([&] { return StatusLine().starts_with(written); }, 5000),
+        "Output: the status line names the file", Utf8(StatusLine()));
   m_work.Signal(L"output-done", Utf8(StatusLine()));
 }
 
@@ -898,10 +932,11 @@ void Driver::Upload() {
   if (!Choose("Browse", m_options.roadFile)) return;
   HWND roads = GetDlgItem(m_main, kIdRoads);
   Check(WaitFor([&] { return SendMessageW(roads, LB_GETCOUNT, 0, 0) > m_options.road; }, 5000),
-        "Browse: the road list holds the file's roads", std::to_string(SendMessageW(roads, LB_GETCOUNT, 0, 0)));
+        "Browse: the road list holds the file's roads",
+        std::to_string(SendMessageW(roads, LB_GETCOUNT, 0, 0)));
   Check(Selected(roads, true) == 0, "Browse: the first road is selected");
-  Check(SameText(TextOf(GetDlgItem(m_main, kIdFilePath)), m_options.roadFile), "Browse: the path box shows the file",
-        Utf8(TextOf(GetDlgItem(m_main, kIdFilePath))));
+  Check(SameText(TextOf(GetDlgItem(m_main, kIdFilePath)), m_options.roadFile),
+        "Browse: the path box shows the file", Utf8(TextOf(GetDlgItem(m_main, kIdFilePath))));
   Check(!TextOf(GetDlgItem(m_main, kIdData)).empty(), "Browse: the data box shows the file");
   Check(PickListEntry(m_main, kIdRoads, m_options.road) && Selected(roads, true) == m_options.road,
         "road list: road " + std::to_string(m_options.road) + " picked");
@@ -913,11 +948,13 @@ void Driver::Upload() {
   Check(WaitFor([&] { return StatusLine().starts_with(uploading); }, 5000),
         "Upload: the status line waits for the instrument", Utf8(StatusLine()));
   m_work.Signal(L"ready-upload");
-  Check(WaitFor([&] { return m_work.Exists(L"upload-done"); }, 30000, 10), "Upload: the instrument took the lines");
+  Check(WaitFor([&] { return m_work.Exists(L"upload-done"); }, 30000, 10),
+        "Upload: the instrument took the lines");
   const std::wstring finished = Wide(messages::kStatusUploadFinished.substr(0, 4));
-  Check(WaitFor([&] { return StatusLine().starts_with(finished); }, 5000), "Upload: the status line tells the end",
-        Utf8(StatusLine()));
-  Check(!TextOf(GetDlgItem(m_main, kIdStatus)).empty(), "Upload: the live status box shows what the instrument sent");
+  Check(WaitFor([&] { return StatusLine().starts_with(finished); }, 5000),
+        "Upload: the status line tells the end", Utf8(StatusLine()));
+  Check(!TextOf(GetDlgItem(m_main, kIdStatus)).empty(),
+        "Upload: the live status box shows what the instrument sent");
   Shot("upload-status");
 }
 
@@ -931,7 +968,8 @@ int Driver::Run() {
   const double started = NowUnix();
   if (!Check(m_program.Start(m_options), "kestrion.exe starts")) return 1;
   WaitFor([&] { return (m_main = m_program.FindMainWindow()) != nullptr; }, 60000, 10);
-  if (!Check(m_main != nullptr, "the window appears: a dialog captioned Kestrion holding control 1008")) return 1;
+  if (!Check(m_main != nullptr, "the window appears: a dialog captioned Kestrion holding control 1008"))
+    return 1;
   Note("window after " + std::to_string(NowUnix() - started) + " s");
 
   Defaults();
