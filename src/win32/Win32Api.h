@@ -6,5 +6,7 @@
 #endif
 #include <windows.h>
 
-// The prompter has an operation of this name; the host calls the wide function by its own name.
+// The prompter and the view have operations of these names; the host calls the wide functions by their own
+// names.
 #undef MessageBox
+#undef ReplaceText
