@@ -725,6 +725,11 @@ MessageBoxSeen Driver::ExpectMessageBox(const std::string& name, std::u16string_
   MessageBoxSeen seen;
   if (!Check(box != nullptr, name + ": a message box owned by the window")) return seen;
   seen = ReadMessageBox(box);
+  // A box that a busy system has not drawn yet shows no icon on the screen so far.
+  for (int tries = 0; tries < 10 && seen.icon != icon; ++tries) {
+    Sleep(200);
+    seen = ReadMessageBox(box);
+  }
   Check(seen.text == Wide(text), name + ": its text", Utf8(seen.text));
   Check(seen.icon == icon, name + std::string(": the ") + Name(icon) + " icon", Name(seen.icon));
   const bool yesNo = icon == IconKind::Question;
