@@ -5,7 +5,7 @@
 #   numbers, and the same pictures in the same sections.
 # - Links in the guides and the README lead somewhere: to a file that exists, to a heading that exists.
 # - A caption in bold that holds Chinese (**打开端口**) in the English guide or the README is a text of the
-#   window (src/app/Messages.h, src/app/*.ui), and the Chinese guide quotes every one the English guide does.
+#   window (src/app/Messages.h, the control table src/app/ControlTable.cpp), and the Chinese guide quotes every one the English guide does.
 #   A quote that ends in … stands for the start of a longer text.
 set -euo pipefail
 source=$1
@@ -59,7 +59,7 @@ WindowTexts() {
       # Adjacent literals (u"..." u"...") are one text.
       while (/((?:u"(?:[^"\\]|\\.)*"\s*)+)/g) { ($t = $1) =~ s/u"((?:[^"\\]|\\.)*)"\s*/$1/g; push @texts, $t; }
     }
-    END { for (@texts) { s/&(?=\w)//g; print "$_\n"; } }' src/app/Messages.h src/app/*.ui
+    END { for (@texts) { s/&(?=\w)//g; print "$_\n"; } }' src/app/Messages.h src/app/ControlTable.cpp
 }
 
 # 1. One outline.
@@ -86,7 +86,7 @@ done
 
 # 3. The window's own words.
 WindowTexts >"$scratch/window"
-[[ -s $scratch/window ]] || fail "no texts found in src/app/Messages.h and src/app/*.ui"
+[[ -s $scratch/window ]] || fail "no texts found in src/app/Messages.h and src/app/ControlTable.cpp"
 for doc in "$english" README.md; do
   while IFS=$'\t' read -r line span; do
     if [[ $span == *… ]]; then
