@@ -256,6 +256,12 @@ TEST_P(DownloadDeviceGone, KeepsTheTextStaysQuietAndAnotherPortWorks) {
     EXPECT_TRUE(last.starts_with(lines.back())) << lines.back();
   }
 
+  // Within a tick of the status line the window shows the port closed, and why.
+  EXPECT_TRUE(WaitFor([&] { return dlg.m_bPortOpen == 0; }, 2s));
+  EXPECT_TRUE(Enabled(kIdOpenPort));
+  EXPECT_FALSE(Enabled(kIdClosePort));
+  EXPECT_EQ(view.Item(kIdStatusLine).text, u"⚠ 通讯端口已断开：请插好电缆或 USB 转换器，再打开端口");
+
   const IdleMeasure idle = MeasureIdle(*this, 1s);
   ExpectQuietAndResponsive(idle);
   EXPECT_EQ(dlg.m_strData, expected) << "nothing lost, nothing added";

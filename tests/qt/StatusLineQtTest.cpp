@@ -19,7 +19,7 @@ namespace {
 using testing_support::PseudoTerminal;
 using testing_support::ScriptedPrompter;
 
-const QString kHealthy = QStringLiteral("线路：校验错 0，帧错 0，溢出 0，中断 0，零字节 0，无效字符 0");
+const QString kHealthy = QStringLiteral("通讯端口已打开：19200 波特，8 数据位，检校位 无");
 
 // A screen reader reads the label's own text: an accessible name would be read in its place.
 TEST(StatusLine, AccessibleTextIsTheShownText) {
