@@ -57,16 +57,22 @@ std::u16string WarningText(const LineWarning& w) {
   const std::u16string settings = SettingsText(w.settings);
   const std::u16string_view steps = w.duringUpload ? m::kStepsUpload : m::kStepsDownload;
   const SettingsSuggestion& s = w.suggestion;
+  const bool formatDiffers = s.kind == SettingsSuggestion::Kind::RateAndFormat &&
+                             (s.dataBits != w.settings.dataBits || s.parity != w.settings.parity);
   switch (s.kind) {
     case SettingsSuggestion::Kind::Rate:
-      return FormatText(m::kStatusProbeRate, {Number(s.baudRate), Number(w.settings.baudRate)}) +
-             FormatText(steps, {FormatText(m::kChangeRate, {Number(s.baudRate)})});
     case SettingsSuggestion::Kind::RateAndFormat: {
+      // Only what differs from the port is named as a change.
       const std::u16string rate = Number(s.baudRate);
+      if (!formatDiffers) {
+        return FormatText(m::kStatusProbeRate, {rate, Number(w.settings.baudRate)}) +
+               FormatText(steps, {FormatText(m::kChangeRate, {rate})});
+      }
       const std::u16string bits = Number(s.dataBits);
       const std::u16string_view parity = m::ParityText(s.parity);
-      std::u16string change = s.baudRate == w.settings.baudRate ? FormatText(m::kChangeFormat, {bits, parity})
-                                                                 : FormatText(m::kChangeRateAndFormat, {rate, bits, parity});
+      const std::u16string change = s.baudRate == w.settings.baudRate
+                                        ? FormatText(m::kChangeFormat, {bits, parity})
+                                        : FormatText(m::kChangeRateAndFormat, {rate, bits, parity});
       return FormatText(m::kStatusProbeSettings, {rate, bits, parity, settings}) + FormatText(steps, {change});
     }
     case SettingsSuggestion::Kind::UnlistedRate:
