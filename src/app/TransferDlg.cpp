@@ -163,14 +163,18 @@ void CTransferDlg::OnTimer(int id) {
     // worker's status text never lands in the data text. Reception relies on this rule, which lives here.
     if (!m_hUploadWorker.Running()) DownloadPoll();
   } else if (id == kStatusLineTimer) {
-    // A device that vanished (a USB adapter pulled) leaves the window as for a closed port, within a tick.
-    if (m_bPortOpen != 0 && m_hComm.DeviceGone()) OnPortGone();
+    // A device that vanished (a USB adapter pulled) leaves the window as for a closed port, within a tick, once
+    // the poll or the upload worker has taken what reached the port before it went.
+    if (m_bPortOpen != 0 && m_hComm.DeviceGone() && m_hComm.BytesWaiting().value_or(0) == 0) OnPortGone();
     RefreshStatusLine();
   }
 }
 
 void CTransferDlg::OnPortGone() {
+  // As Close port, but the status echo goes on: what the worker took last is still to be shown.
+  const bool echoing = IsTimerRunning(kStatusTimer);
   OnClosePort();
+  if (echoing) SetTimer(kStatusTimer, kTimerPeriod);
   m_bPortGone = true;
 }
 

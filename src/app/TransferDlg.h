@@ -62,7 +62,8 @@ class CTransferDlg : public CDialog {
   void OnDownloadMode();
   // The port list drops down: it is read afresh from the system.
   void OnPortDropDown();
-  // The device of the open port vanished: the port is closed, and the status line says why until the next open.
+  // The device of the open port vanished and what it brought was taken: the port is closed (the status echo
+  // goes on), and the status line says why until the next open.
   void OnPortGone();
 
   // The work of the timers: timer 1 in upload mode, timer 2 in download mode.
