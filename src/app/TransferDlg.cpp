@@ -180,7 +180,8 @@ void CTransferDlg::OnPortGone() {
 
 void CTransferDlg::StatusEcho() {
   if (m_nMode != 0) return;
-  if (m_bPortOpen != 0) m_stReport.LinePolled(m_hComm.LineErrors());
+  const LineErrorCounts errors = m_hComm.LineErrors();
+  if (m_bPortOpen != 0) m_stReport.LinePolled(errors);
   CString status;
   {
     std::lock_guard lock(m_stUpload.lock);
@@ -190,7 +191,7 @@ void CTransferDlg::StatusEcho() {
   m_edStatus.SetBytes(status);
   // What the instrument sends while an upload waits is judged like a download: a wrong rate warns instead of
   // leaving the upload waiting for a start word that never decodes.
-  if (m_bPortOpen != 0) m_stReport.UploadStatusSeen(status.View(), m_hComm.LineErrors());
+  if (m_bPortOpen != 0) m_stReport.UploadStatusSeen(status.View(), errors);
   m_strLastShownStatus = std::move(status);
 }
 

@@ -1,8 +1,5 @@
 #include "qt/PortComboBox.h"
 
-#include <QAbstractItemView>
-#include <QScrollBar>
-
 namespace kestrion {
 
 PortComboBox::PortComboBox(QWidget* parent) : QComboBox(parent) {
@@ -12,8 +9,7 @@ PortComboBox::PortComboBox(QWidget* parent) : QComboBox(parent) {
 
 void PortComboBox::showPopup() {
   emit droppingDown();
-  // Device paths and virtual ports are longer than the box is wide: the list shows them whole.
-  view()->setMinimumWidth(view()->sizeHintForColumn(0) + view()->verticalScrollBar()->sizeHint().width());
+  // Device paths and virtual ports are longer than the box is wide: Qt's list widens to its widest entry.
   QComboBox::showPopup();
 }
 

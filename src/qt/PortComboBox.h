@@ -1,5 +1,5 @@
 // The Qt host's combo box: tells its dialog when it drops down (the port list is read afresh then), shows
-// entries longer than the box in full in the list, and its whole current text in a tooltip.
+// its whole current text in a tooltip.
 #pragma once
 
 #include <QComboBox>
