@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/signalfd.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
@@ -11,9 +14,43 @@
 namespace kestrion::station {
 namespace {
 
-// The self-pipe: the handler writes one byte, every wait polls the read end.
+// The stop signals are taken as data where the system offers it: blocked, and read from a descriptor that
+// every wait polls, so that none is missed between a look at the flag and the wait that follows, whoever
+// stands between the kernel and a handler. Elsewhere the self-pipe: the handler writes one byte, every wait
+// polls the read end.
 int g_stopPipe[2] = {-1, -1};
+int g_signalFd = -1;
 volatile std::sig_atomic_t g_stopSignal = 0;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The descriptor a wait polls for a stop.
+int StopFd() {
+  return g_signalFd >= 0 ? g_signalFd : g_stopPipe[0];
+}
+
+// Takes a stop signal that waits on the signal descriptor, without waiting.
+void TakeQueuedSignal() {
+#ifdef __linux__
+  if (g_signalFd < 0 || g_stopSignal != 0) return;
+  signalfd_siginfo info{};
+  if (::read(g_signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    g_stopSignal = static_cast<int>(info.ssi_signo);
+  }
+#endif
+}
+
+#ifdef __linux__
+bool TakeSignalsAsData() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (const int signalNumber : kStopSignals) sigaddset(&stops, signalNumber);
+  if (::pthread_sigmask(SIG_BLOCK, &stops, nullptr) != 0) return false;
+  g_signalFd = ::signalfd(-1, &stops, SFD_NONBLOCK | SFD_CLOEXEC);
+  if (g_signalFd >= 0) return true;
+  ::pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
+  return false;
+}
+#endif
 
 void OnStopSignal(int signalNumber) {
   const int savedErrno = errno;
@@ -38,7 +75,12 @@ timespec ToTimespec(Clock::duration left) {
 }  // namespace
 
 void InstallStopHandlers() {
-  if (g_stopPipe[0] >= 0) return;
+  if (g_stopPipe[0] >= 0 || g_signalFd >= 0) return;
+  // A vanished reader must show up as a failed write, not end the station before it removes its link.
+  std::signal(SIGPIPE, SIG_IGN);
+#ifdef __linux__
+  if (TakeSignalsAsData()) return;
+#endif
   if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     g_stopPipe[0] = g_stopPipe[1] = -1;
   }
@@ -46,12 +88,11 @@ void InstallStopHandlers() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a blocking call returns EINTR and the caller looks at the stop
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signalNumber, &action, nullptr);
-  // A vanished reader must show up as a failed write, not end the station before it removes its link.
-  std::signal(SIGPIPE, SIG_IGN);
+  for (const int signalNumber : kStopSignals) ::sigaction(signalNumber, &action, nullptr);
 }
 
 bool StopRequested() {
+  TakeQueuedSignal();
   return g_stopSignal != 0;
 }
 
@@ -63,7 +104,7 @@ WaitResult WaitForFd(int fd, short events, Clock::time_point deadline, short* re
   if (revents != nullptr) *revents = 0;
   for (;;) {
     if (StopRequested()) return WaitResult::Stopped;
-    pollfd fds[2] = {{fd, events, 0}, {g_stopPipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{fd, events, 0}, {StopFd(), POLLIN, 0}};
     const Clock::time_point now = Clock::now();
     if (now >= deadline && deadline != kNoDeadline) {
       // One last look without waiting, so that a deadline already passed still sees what is there.
