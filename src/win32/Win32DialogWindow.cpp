@@ -26,6 +26,16 @@ std::size_t Moved(std::size_t position, std::size_t start, std::size_t end, std:
   return std::min(position, start + inserted);
 }
 
+// A multi-line box that the focus reaches by Tab keeps its caret and selection: the dialog manager selects
+// the whole text of an edit it tabs into, and a download selected so would be replaced by the next key.
+LRESULT CALLBACK KeepSelectionOnTab(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR) {
+  const LRESULT result = DefSubclassProc(hWnd, message, wParam, lParam);
+  if (message == WM_GETDLGCODE) return result & ~static_cast<LRESULT>(DLGC_HASSETSEL);
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(hWnd, &KeepSelectionOnTab, 0);
+  return result;
+}
+
 }  // namespace
 
 Win32DialogWindow::Win32DialogWindow(CDialog& dialog, HWND owner) : m_dialog(dialog), m_hOwner(owner) {}
@@ -95,6 +105,7 @@ BOOL Win32DialogWindow::OnInitDialog() {
     if (row.kind == ControlKind::Edit || row.kind == ControlKind::MultiLineEdit) {
       SendMessageW(Item(row.id), EM_SETLIMITTEXT, 0, 0);
     }
+    if (row.kind == ControlKind::MultiLineEdit) SetWindowSubclass(Item(row.id), &KeepSelectionOnTab, 0, 0);
   }
   m_hToolTip = CreateWindowExW(
       WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
