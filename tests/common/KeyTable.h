@@ -15,10 +15,11 @@ namespace kestrion::testing_support {
 enum class Key { Tab, ShiftTab, CtrlTab, CtrlShiftTab, Enter, Esc, Up, Down, Space };
 
 // Every row starts with the data box holding kKeyData and the status box kKeyStatus (empty where an upload
-// runs: starting one empties it), no port open unless an upload runs (which needs one), and the focus on
-// `focus`.
+// runs: starting one empties it), the caret at the end of both, kKeyPath typed into the path box, no port open
+// unless an upload runs (which needs one), and the focus on `focus`.
 inline constexpr const char* kKeyData = "abc";
 inline constexpr const char* kKeyStatus = "def";
+inline constexpr const char* kKeyPath = "road.txt";
 
 struct KeyRow {
   std::string name;
@@ -37,6 +38,10 @@ struct KeyRow {
   int modeAfter = -1;        // -1: as it started
   std::string dataAfter = kKeyData;
   std::string statusAfter = kKeyStatus;
+  // Where the focus ends in one of the three boxes and no question came: its whole text is selected (the path
+  // box reached by Tab), or nothing is (a multi-line box keeps its caret). (Where the focus comes back from a
+  // closed question, each platform selects as it does for every window.)
+  bool selectedAll = false;
 };
 
 inline void PrintTo(const KeyRow& row, std::ostream* out) {
@@ -69,11 +74,13 @@ inline std::vector<KeyRow> KeyTable() {
       next.focus = order[i];
       next.key = Key::Tab;
       next.focusAfter = order[(i + 1) % n];
+      next.selectedAll = next.focusAfter == kIdFilePath;
       rows.push_back(next);
       KeyRow back = next;
       back.name = "ShiftTab" + at;
       back.key = Key::ShiftTab;
       back.focusAfter = order[(i + n - 1) % n];
+      back.selectedAll = back.focusAfter == kIdFilePath;
       rows.push_back(back);
       if (order[i] == kIdData || order[i] == kIdStatus || i == 0 || i == n - 1) {
         KeyRow ctrl = next;

@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
 #include <memory>
@@ -66,6 +67,7 @@ TEST_P(QtKeys, DoWhatTheTableSays) {
   dlg.SetStatus(CString(testing_support::kKeyStatus));
   dlg.UpdateData(false);
   for (const int id : {kIdData, kIdStatus}) qt.Item<DataBox>(id)->moveCursor(QTextCursor::End);
+  qt.Item<QLineEdit>(kIdFilePath)->setText(testing_support::kKeyPath);
   if (row.unsaved) testing_support::MarkDownloadUnsaved(dlg);
   if (row.uploading) {
     ASSERT_TRUE(instrument.IsValid());
@@ -106,6 +108,14 @@ TEST_P(QtKeys, DoWhatTheTableSays) {
     EXPECT_EQ(dlg.m_edStatus.Bytes().Bytes(), row.statusAfter);
     if (row.dropDown) {
       EXPECT_FALSE(combo->view()->isVisible());
+    }
+    if (row.question != nullptr) {
+      // The platform's own, after a question.
+    } else if (row.focusAfter == kIdFilePath) {
+      EXPECT_EQ(qt.Item<QLineEdit>(kIdFilePath)->selectedText() == QString(testing_support::kKeyPath),
+                row.selectedAll);
+    } else if (row.focusAfter == kIdData || row.focusAfter == kIdStatus) {
+      EXPECT_FALSE(qt.Item<DataBox>(row.focusAfter)->textCursor().hasSelection());
     }
   }
 }

@@ -7,6 +7,9 @@
 // The other end of the COM port is played on the Linux side (window_test.py): this program tells it through
 // files in the work folder when the window is ready for the next exchange, and reads back when it is over.
 //   kestrion-window-driver EXE WORK PORT BAUD ROAD_FILE ROAD [--shots]
+// With --keys it plays the key table instead (tests/common/KeyTable.h), as keyboard input to the window in
+// front; the Linux side then only sends the bytes it is asked for.
+//   kestrion-window-driver --keys EXE WORK PORT
 #include <windows.h>
 // After windows.h, which they need.
 #include <commctrl.h>
@@ -21,6 +24,7 @@
 
 #include "app/ControlTable.h"
 #include "app/Messages.h"
+#include "common/KeyTable.h"
 
 namespace {
 
@@ -322,6 +326,7 @@ MessageBoxSeen ReadMessageBox(HWND box) {
 class Program {
  public:
   bool Start(const Options& options) {
+    Stop();
     std::wstring commandLine = L"\"" + options.exe + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -332,12 +337,16 @@ class Program {
     CloseHandle(m_process.hThread);
     return true;
   }
-  ~Program() {
-    if (m_process.hProcess != nullptr) {
-      if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
-        TerminateProcess(m_process.hProcess, 99);
-      CloseHandle(m_process.hProcess);
+  ~Program() { Stop(); }
+  // Ends the program if it still runs.
+  void Stop() {
+    if (m_process.hProcess == nullptr) return;
+    if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(m_process.hProcess, 99);
+      WaitForSingleObject(m_process.hProcess, 5000);
     }
+    CloseHandle(m_process.hProcess);
+    m_process = {};
   }
   DWORD Id() const { return m_process.dwProcessId; }
   bool Ended(DWORD timeoutMs) const {
@@ -989,6 +998,238 @@ int Driver::Run() {
   return 0;
 }
 
+// ---- the key table, played as keyboard input ----
+
+using testing_support::Key;
+using testing_support::KeyRow;
+
+INPUT KeyInput(WORD key, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  if (key == VK_UP || key == VK_DOWN) input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+  return input;
+}
+
+// The keys of a row's key, the modifiers first.
+std::vector<WORD> KeysOf(Key key) {
+  switch (key) {
+    case Key::Tab:
+      return {VK_TAB};
+    case Key::ShiftTab:
+      return {VK_SHIFT, VK_TAB};
+    case Key::CtrlTab:
+      return {VK_CONTROL, VK_TAB};
+    case Key::CtrlShiftTab:
+      return {VK_CONTROL, VK_SHIFT, VK_TAB};
+    case Key::Enter:
+      return {VK_RETURN};
+    case Key::Esc:
+      return {VK_ESCAPE};
+    case Key::Up:
+      return {VK_UP};
+    case Key::Down:
+      return {VK_DOWN};
+    case Key::Space:
+      return {VK_SPACE};
+  }
+  return {};
+}
+
+// Pressed as a person does: the modifiers held while the key goes down and up, then let go. The system gives
+// them to the window in front, with the state of Shift and Ctrl that a posted message would not carry.
+bool Press(Key key) {
+  const std::vector<WORD> keys = KeysOf(key);
+  std::vector<INPUT> inputs;
+  for (const WORD k : keys) inputs.push_back(KeyInput(k, false));
+  for (auto k = keys.rbegin(); k != keys.rend(); ++k) inputs.push_back(KeyInput(*k, true));
+  const UINT count = static_cast<UINT>(inputs.size());
+  return SendInput(count, inputs.data(), sizeof(INPUT)) == count;
+}
+
+std::wstring WideBytes(const std::string& ascii) {
+  return std::wstring(ascii.begin(), ascii.end());
+}
+
+class KeyDriver {
+ public:
+  explicit KeyDriver(Options options) : m_options(std::move(options)), m_work(m_options.work) {}
+
+  void Run() {
+    // KESTRION_KEYS=PART plays only the rows whose names hold PART.
+    wchar_t only[128] = {};
+    GetEnvironmentVariableW(L"KESTRION_KEYS", only, 128);
+    for (const KeyRow& row : testing_support::KeyTable()) {
+      if (only[0] != 0 && WideBytes(row.name).find(only) == std::wstring::npos) continue;
+      if (Prepare(row)) Play(row);
+    }
+    m_program.Stop();
+  }
+
+ private:
+  HWND Item(int id) const { return GetDlgItem(m_main, id); }
+  bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  int Mode() const { return Checked(kIdUploadMode) ? 0 : 1; }
+  // As if typed: the box is marked as the operator's edit, which the window takes in.
+  void SetText(int id, const std::string& text) const {
+    const std::wstring wide = WideBytes(text);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), SMTO_ABORTIFHUNG,
+                        5000, &ignored);
+    SendMessageW(Item(id), EM_SETMODIFY, TRUE, 0);
+  }
+  // A box's text with its line ends shown.
+  std::string Shown(int id) const {
+    std::string shown;
+    for (const char c : Utf8(TextOf(Item(id)))) {
+      shown += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return shown;
+  }
+
+  // The control of the main window that holds the focus (the combo box, not the edit inside it); 0 for none.
+  int FocusedId() const {
+    HWND focused = FocusOf(m_main);
+    if (focused == nullptr || !IsChild(m_main, focused)) return 0;
+    while (GetParent(focused) != m_main) focused = GetParent(focused);
+    return GetDlgCtrlID(focused);
+  }
+
+  bool Fresh(const std::string& name) {
+    m_main = nullptr;
+    if (!Check(m_program.Start(m_options), name + ": kestrion.exe starts")) return false;
+    WaitFor([&] { return (m_main = m_program.FindMainWindow()) != nullptr; }, 60000, 10);
+    return Check(m_main != nullptr, name + ": the window appears");
+  }
+
+  bool OpenPort(const std::string& name) {
+    if (!Check(PickComboEntry(m_main, kIdPort, m_options.port), name + ": the port is offered")) return false;
+    Click(m_main, kIdOpenPort);
+    const bool opened = WaitFor([&] { return IsWindowEnabled(Item(kIdClosePort)) != FALSE; }, 10000);
+    HWND box = m_program.WaitForMessageBox(m_main, 0);
+    return Check(opened, name + ": the port opens",
+                 "status line '" + Utf8(TextOf(Item(kIdStatusLine))) + "'" +
+                     (box != nullptr ? ", message '" + Utf8(ReadMessageBox(box).text) + "'" : ""));
+  }
+
+  // The row's starting state, on the window of the last row where that can be had, on a new one otherwise.
+  bool Prepare(const KeyRow& row) {
+    const std::string& name = row.name;
+    const bool special = row.unsaved || row.uploading;
+    if (m_main == nullptr || IsWindow(m_main) == FALSE || m_dirty || special ||
+        OwnedDialog(m_program.Id(), m_main, [](HWND) { return true; }) != nullptr) {
+      if (!Fresh(name)) return false;
+    }
+    m_dirty = special;
+    const int radio = row.mode == 0 ? kIdUploadMode : kIdDownloadMode;
+    if (!Checked(radio)) Click(m_main, radio);
+    if (!Check(WaitFor([&] { return Mode() == row.mode; }, 5000), name + ": the mode is set")) return false;
+    SetText(kIdData, testing_support::kKeyData);
+    SetText(kIdStatus, testing_support::kKeyStatus);
+    SetText(kIdFilePath, testing_support::kKeyPath);
+    if (row.focus == kIdClearData) {
+      // Clear data shows every field again: the row's texts are taken in as fields first, by Open port, which
+      // takes the controls into the fields at its start.
+      if (!OpenPort(name)) return false;
+      Click(m_main, kIdClosePort);
+      if (!Check(WaitFor([&] { return IsWindowEnabled(Item(kIdOpenPort)) != FALSE; }, 5000),
+                 name + ": the port closes"))
+        return false;
+    }
+    if (row.uploading) {
+      if (!OpenPort(name)) return false;
+      Click(m_main, kIdUpload);
+      // Starting an upload empties the status box; the instrument never asks here.
+      if (!Check(WaitFor([&] { return TextOf(Item(kIdStatus)).empty(); }, 5000), name + ": the upload starts"))
+        return false;
+    }
+    if (row.unsaved) {
+      if (!OpenPort(name)) return false;
+      m_work.Signal(L"send", "x");
+      if (!Check(WaitFor([&] { return TextOf(Item(kIdData)) != WideBytes(testing_support::kKeyData); }, 10000),
+                 name + ": a download arrives"))
+        return false;
+      SetText(kIdData, testing_support::kKeyData);
+    }
+    // The caret at the end of both boxes, where the table's rows type. (The length by the text: the system's
+    // length of another program's window is 0.)
+    for (const int id : {kIdData, kIdStatus}) {
+      const WPARAM end = static_cast<WPARAM>(TextOf(Item(id)).size());
+      SendMessageW(Item(id), EM_SETSEL, end, static_cast<LPARAM>(end));
+    }
+    SetForegroundWindow(m_main);
+    SendMessageW(m_main, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(row.focus)), TRUE);
+    if (!Check(WaitFor([&] { return GetForegroundWindow() == m_main && FocusedId() == row.focus; }, 5000),
+               name + ": the window in front, the focus on " + std::to_string(row.focus),
+               std::to_string(FocusedId())))
+      return false;
+    if (row.dropDown) {
+      SendMessageW(Item(row.focus), CB_SHOWDROPDOWN, TRUE, 0);
+      if (!Check(SendMessageW(Item(row.focus), CB_GETDROPPEDSTATE, 0, 0) != FALSE, name + ": the list opens"))
+        return false;
+    }
+    return true;
+  }
+
+  // The whole text of the path box selected where the row says so; nothing selected in a multi-line box.
+  bool SelectionAsTheRowSays(const KeyRow& row) const {
+    const int id = row.focusAfter;
+    if (row.question != nullptr || (id != kIdFilePath && id != kIdData && id != kIdStatus)) return true;
+    const LRESULT selection = SendMessageW(Item(id), EM_GETSEL, 0, 0);
+    const bool all = LOWORD(selection) == 0 && HIWORD(selection) == TextOf(Item(id)).size();
+    const bool none = LOWORD(selection) == HIWORD(selection);
+    return id == kIdFilePath ? all == row.selectedAll : none;
+  }
+
+  std::string Seen(const KeyRow& row) const {
+    return "focus " + std::to_string(FocusedId()) + ", mode " + std::to_string(Mode()) + ", data '" +
+           Shown(kIdData) + "', status '" + Shown(kIdStatus) + "'" +
+           (SelectionAsTheRowSays(row) ? "" : ", selection " + std::to_string(SendMessageW(Item(row.focusAfter), EM_GETSEL, 0, 0))) +
+           (row.dropDown && SendMessageW(Item(row.focus), CB_GETDROPPEDSTATE, 0, 0) != FALSE ? ", list open"
+                                                                                              : "");
+  }
+
+  void Play(const KeyRow& row) {
+    const std::string& name = row.name;
+    if (!Check(Press(row.key), name + ": the key is sent")) return;
+    HWND box = m_program.WaitForMessageBox(m_main, row.question != nullptr ? 5000 : 0);
+    if (row.question != nullptr) {
+      if (!Check(box != nullptr, name + ": a question")) return;
+      const MessageBoxSeen seen = ReadMessageBox(box);
+      Check(seen.text == Wide(row.question), name + ": the question", Utf8(seen.text));
+      Click(box, row.answer == Prompter::Answer::Yes ? IDYES : IDNO);
+      WaitFor([&] { return IsWindow(box) == FALSE; }, 5000);
+    }
+    if (!row.stays) {
+      const bool ended = m_program.Ended(5000);
+      Check(ended, name + ": the window closes", ended ? "" : Seen(row));
+      m_main = nullptr;
+      return;
+    }
+    const int mode = row.modeAfter < 0 ? row.mode : row.modeAfter;
+    const auto matches = [&] {
+      return IsWindow(m_main) != FALSE && FocusedId() == row.focusAfter && Mode() == mode &&
+             TextOf(Item(kIdData)) == WideBytes(row.dataAfter) &&
+             TextOf(Item(kIdStatus)) == WideBytes(row.statusAfter) &&
+             !(row.dropDown && SendMessageW(Item(row.focus), CB_GETDROPPEDSTATE, 0, 0) != FALSE) &&
+             SelectionAsTheRowSays(row);
+    };
+    // What a key does shows within moments; a wrong effect too is given the time to show.
+    WaitFor(matches, 1500);
+    Sleep(100);
+    box = m_program.WaitForMessageBox(m_main, 0);
+    Check(box == nullptr && !m_program.Ended(0) && matches(), name, box != nullptr ? "a message box" : Seen(row));
+  }
+
+  Options m_options;
+  Work m_work;
+  Program m_program;
+  HWND m_main = nullptr;
+  bool m_dirty = false;  // the window holds a download or runs an upload, which the next row must not inherit
+};
+
 std::wstring WithBackslash(std::wstring folder) {
   if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
   return folder;
@@ -997,8 +1238,20 @@ std::wstring WithBackslash(std::wstring folder) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // Pixels as the program under test has them, whatever the screen's scale.
+  SetProcessDPIAware();
+  if (argc == 5 && std::wstring_view(argv[1]) == L"--keys") {
+    Options options;
+    options.exe = argv[2];
+    options.work = WithBackslash(argv[3]);
+    options.port = argv[4];
+    KeyDriver(options).Run();
+    std::printf("%d failed\n", g_failures);
+    return std::min(g_failures, 100);
+  }
   if (argc < 7) {
-    std::fprintf(stderr, "usage: kestrion-window-driver EXE WORK PORT BAUD ROAD_FILE ROAD [--shots]\n");
+    std::fprintf(stderr, "usage: kestrion-window-driver EXE WORK PORT BAUD ROAD_FILE ROAD [--shots]\n"
+                         "       kestrion-window-driver --keys EXE WORK PORT\n");
     return 100;
   }
   Options options;
@@ -1009,8 +1262,6 @@ int wmain(int argc, wchar_t** argv) {
   options.roadFile = argv[5];
   options.road = _wtoi(argv[6]);
   options.shots = argc > 7 && std::wstring_view(argv[7]) == L"--shots";
-  // Pixels as the program under test has them, whatever the screen's scale.
-  SetProcessDPIAware();
   Driver driver(options);
   driver.Run();
   std::printf("%d failed\n", g_failures);
