@@ -30,6 +30,13 @@ std::vector<int> Occurrences(const CString& data, const CString& word, int from)
 
 }  // namespace
 
+int ChunkCharStart(const CString& data) {
+  if (data.IsEmpty()) return 0;
+  const int last = data.GetLength() - 1;
+  const auto lastByte = static_cast<unsigned char>(data.View()[static_cast<std::size_t>(last)]);
+  return LastCharStart(data) == last && IsLeadByte(lastByte) ? 1 : 0;
+}
+
 // A "Finish" that the text already holds counts as seen: only one that a read brings (one cut over the old end
 // included) reports the end of a download.
 void Reception::ExamineFromStart(const CString& data) {
@@ -72,7 +79,8 @@ ReceptionStep Reception::Step(CString& data, CString& lastMarker, const CString&
   ReceptionStep result;
   result.changedFrom = data.GetLength();
   CString piece = chunk;
-  result.marker = FindFirstMarker(piece);
+  const int ownStart = ChunkCharStart(data);
+  result.marker = FindFirstMarker(ownStart == 0 ? piece : piece.Mid(ownStart));
   if (result.marker != nullptr) {
     piece.Remove('\r');
     piece.Remove('\n');

@@ -33,6 +33,11 @@ struct ReceptionStep {
   int changedFrom = 0;
 };
 
+// Where the characters of a chunk appended to `data` begin: after its first byte when `data` ends in a lone lead
+// byte, which takes that byte as its second (so that byte is never the chunk's marker, whatever it is), at its
+// start otherwise. A read can end inside a double-byte character; the next read goes on where it stopped.
+int ChunkCharStart(const CString& data);
+
 class Reception {
  public:
   // Adds `chunk` to `data`, turns the chunk's marker into CR LF in the whole of `data` and makes it `lastMarker`,

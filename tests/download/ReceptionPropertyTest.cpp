@@ -97,7 +97,7 @@ TEST(ReceptionProperties, EndReportedOncePerNewFinish) {
       const int before = CountFinish(data);
       const std::string chunk = RandomChunk(rng);
       CString appended = data;
-      const MarkerInfo* marker = FindFirstMarker(CString(chunk));
+      const MarkerInfo* marker = FindFirstMarker(CString(chunk).Mid(ChunkCharStart(data)));
       CString piece(chunk);
       if (marker != nullptr) {
         piece.Remove('\r');

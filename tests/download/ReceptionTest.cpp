@@ -118,6 +118,13 @@ INSTANTIATE_TEST_SUITE_P(
                       "",
                       {{"$A\x81", "\r\nA\x81"}, {"$B$", "\r\nA\x81$B\r\n"}},
                       "$"},
+        // A read cut inside a character whose second byte is a marker: that byte is no marker of the next read,
+        // which is judged by the marker it does hold.
+        ReceptionCase{"CutCharacterSecondByteIsNoMarker",
+                      "",
+                      "",
+                      {{"#1,\xdf", "\r\n1,\xdf"}, {"^\xbd\xad#\r\n", "\r\n1,\xdf^\xbd\xad\r\n"}},
+                      "#"},
         ReceptionCase{"LoneLeadByteHidesFinish", "", "", {{"X\x81", "X\x81"}, {"Finish", "X\x81" "Finish"}}, ""},
         ReceptionCase{"MarkerCarriesOverWithoutNewOne", "old", "^", {{"text", "oldtext"}}, "^"},
         ReceptionCase{"EmptyReadChangesNothing", "abc", "$", {{"", "abc"}}, "$"},

@@ -22,7 +22,15 @@ ReceptionStep NaiveReception::Step(CString& data, CString& lastMarker, const CSt
 
   ReceptionStep result;
   CString piece = chunk;
-  result.marker = FindFirstMarker(piece);
+  // The chunk's marker, looked for in the text it joins: the first in table order that begins a character of
+  // the joined text at or after the old end.
+  const CString joined = data + chunk;
+  for (const MarkerInfo& row : kMarkerTable) {
+    if (joined.Find(row.marker, data.GetLength()) >= 0) {
+      result.marker = &row;
+      break;
+    }
+  }
   if (result.marker != nullptr) {
     piece.Remove('\r');
     piece.Remove('\n');

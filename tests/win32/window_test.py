@@ -33,9 +33,7 @@ LINK = "gui-com"
 ROAD = 1  # the second road of sample.HLN, whose name holds a trail byte equal to the '^' marker
 MARKER = "#"
 SEED = "1"
-# Chinese names in the records. None has a second GBK byte equal to a marker: a read that ends inside such a
-# character makes its second byte count as that poll's marker (Reception), so where the reads happen to cut
-# would decide the file's type, here and in the reference alike.
+# Chinese names in the records.
 NAMES = ["\u6ee8\u6c5f", "\u5b66\u5e9c\u8def", "\u6c34\u5854", "\u540e\u89c6", "\u524d\u89c6"]
 
 results = {"passed": 0, "failed": 0}
