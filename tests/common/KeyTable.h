@@ -114,7 +114,9 @@ inline std::vector<KeyRow> KeyTable() {
   row("EnterInDataBox", kIdData, Key::Enter).dataAfter = std::string(kKeyData) + "\r\n";
   row("EnterInStatusBox", kIdStatus, Key::Enter).statusAfter = std::string(kKeyStatus) + "\r\n";
   row("EnterOnClearData", kIdClearData, Key::Enter).dataAfter = "";
-  for (const int id : {kIdPort, kIdRoads, kIdFilePath, kIdDownloadMode}) ends(row("EnterOk" + std::to_string(id), id, Key::Enter));
+  for (const int id : {kIdPort, kIdRoads, kIdFilePath, kIdDownloadMode}) {
+    ends(row("EnterOk" + std::to_string(id), id, Key::Enter));
+  }
   {
     KeyRow& r = row("EnterUnsavedNo", kIdPort, Key::Enter);
     r.unsaved = true;

@@ -1184,11 +1184,14 @@ class KeyDriver {
   }
 
   std::string Seen(const KeyRow& row) const {
-    return "focus " + std::to_string(FocusedId()) + ", mode " + std::to_string(Mode()) + ", data '" +
-           Shown(kIdData) + "', status '" + Shown(kIdStatus) + "'" +
-           (SelectionAsTheRowSays(row) ? "" : ", selection " + std::to_string(SendMessageW(Item(row.focusAfter), EM_GETSEL, 0, 0))) +
-           (row.dropDown && SendMessageW(Item(row.focus), CB_GETDROPPEDSTATE, 0, 0) != FALSE ? ", list open"
-                                                                                              : "");
+    std::string seen = "focus " + std::to_string(FocusedId()) + ", mode " + std::to_string(Mode()) + ", data '" +
+                       Shown(kIdData) + "', status '" + Shown(kIdStatus) + "'";
+    if (!SelectionAsTheRowSays(row)) {
+      const LRESULT selection = SendMessageW(Item(row.focusAfter), EM_GETSEL, 0, 0);
+      seen += ", selection " + std::to_string(LOWORD(selection)) + "-" + std::to_string(HIWORD(selection));
+    }
+    if (row.dropDown && SendMessageW(Item(row.focus), CB_GETDROPPEDSTATE, 0, 0) != FALSE) seen += ", list open";
+    return seen;
   }
 
   void Play(const KeyRow& row) {
