@@ -30,8 +30,10 @@ class Model {
   kestrion::ReceptionStep Step(std::string_view chunk) {
     kestrion::ReceptionStep result;
     const long finishesBefore = ref::Count(m_data, kestrion::kWordFinish);
+    // The chunk's marker is one that begins a character of the joined text within the chunk.
+    const std::string joined = m_data + std::string(chunk);
     for (const MarkerInfo& row : kestrion::kMarkerTable) {
-      if (ref::Find(chunk, std::string_view(&row.marker, 1)) >= 0) {
+      if (ref::Find(joined, std::string_view(&row.marker, 1), static_cast<long>(m_data.size())) >= 0) {
         result.marker = &row;
         break;
       }
