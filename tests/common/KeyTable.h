@@ -108,6 +108,24 @@ inline std::vector<KeyRow> KeyTable() {
     r.stays = false;
     r.focusAfter = 0;
   };
+  // The two questions before the end: Yes ends the window, No keeps it as it was.
+  using Answer = Prompter::Answer;
+  const auto asks = [&ends](KeyRow& r, const char16_t* question, Answer answer) {
+    r.question = question;
+    r.answer = answer;
+    if (answer == Answer::Yes) ends(r);
+  };
+  const auto unsaved = [&asks](KeyRow& r, Answer answer) {
+    r.unsaved = true;
+    asks(r, u"数据尚未输出，确定要退出吗？", answer);
+  };
+  // An upload runs in upload mode; starting it emptied the status box.
+  const auto uploading = [&asks](KeyRow& r, Answer answer) {
+    r.mode = 0;
+    r.uploading = true;
+    r.statusAfter = "";
+    asks(r, u"正在向全站仪上传数据，退出将中断上传。确定要退出吗？", answer);
+  };
 
   // Enter: a new line in the two multi-line boxes (at the caret, which is at the end), a click on a focused push
   // button, OK everywhere else.
@@ -117,54 +135,18 @@ inline std::vector<KeyRow> KeyTable() {
   for (const int id : {kIdPort, kIdRoads, kIdFilePath, kIdDownloadMode}) {
     ends(row("EnterOk" + std::to_string(id), id, Key::Enter));
   }
-  {
-    KeyRow& r = row("EnterUnsavedNo", kIdPort, Key::Enter);
-    r.unsaved = true;
-    r.question = u"数据尚未输出，确定要退出吗？";
-  }
-  {
-    KeyRow& r = row("EnterUnsavedYes", kIdPort, Key::Enter);
-    r.unsaved = true;
-    r.answer = Prompter::Answer::Yes;
-    r.question = u"数据尚未输出，确定要退出吗？";
-    ends(r);
-  }
-  {
-    KeyRow& r = row("EnterUploadingNo", kIdFilePath, Key::Enter);
-    r.mode = 0;
-    r.uploading = true;
-    r.statusAfter = "";
-    r.question = u"正在向全站仪上传数据，退出将中断上传。确定要退出吗？";
-  }
-  {
-    KeyRow& r = row("EnterUploadingYes", kIdFilePath, Key::Enter);
-    r.mode = 0;
-    r.uploading = true;
-    r.statusAfter = "";
-    r.answer = Prompter::Answer::Yes;
-    r.question = u"正在向全站仪上传数据，退出将中断上传。确定要退出吗？";
-    ends(r);
-  }
+  unsaved(row("EnterUnsavedNo", kIdPort, Key::Enter), Answer::No);
+  unsaved(row("EnterUnsavedYes", kIdPort, Key::Enter), Answer::Yes);
+  uploading(row("EnterUploadingNo", kIdFilePath, Key::Enter), Answer::No);
+  uploading(row("EnterUploadingYes", kIdFilePath, Key::Enter), Answer::Yes);
   // With its list open, a combo box takes Enter and Esc for the list.
   row("EnterInOpenList", kIdBaud, Key::Enter).dropDown = true;
   row("EscInOpenList", kIdBaud, Key::Esc).dropDown = true;
 
   // Esc is cancel, from anywhere.
   for (const int id : {kIdPort, kIdData, kIdOpenPort}) ends(row("Esc" + std::to_string(id), id, Key::Esc));
-  {
-    KeyRow& r = row("EscUnsavedNo", kIdData, Key::Esc);
-    r.unsaved = true;
-    r.question = u"数据尚未输出，确定要退出吗？";
-  }
-  {
-    KeyRow& r = row("EscUploadingYes", kIdStatus, Key::Esc);
-    r.mode = 0;
-    r.uploading = true;
-    r.statusAfter = "";
-    r.answer = Prompter::Answer::Yes;
-    r.question = u"正在向全站仪上传数据，退出将中断上传。确定要退出吗？";
-    ends(r);
-  }
+  unsaved(row("EscUnsavedNo", kIdData, Key::Esc), Answer::No);
+  uploading(row("EscUploadingYes", kIdStatus, Key::Esc), Answer::Yes);
 
   // Up and Down between the two radios move the check, and the mode follows.
   {
