@@ -101,11 +101,7 @@ void TransferReport::ReadArrived(const ChunkRead& read, const ReceptionStep& ste
 }
 
 void TransferReport::UploadStatusSeen(std::string_view status, const LineErrorCounts& errors) {
-  if (status.size() < m_nUploadStatusSeen) {  // emptied by a new Upload command
-    m_nUploadStatusSeen = 0;
-    m_bUploadRequested = false;
-    m_uploadJudged.Restart(m_lastErrors);
-  }
+  if (status.size() < m_nUploadStatusSeen) RestartUploadJudgement();  // emptied by a new Upload command
   const std::size_t seen = m_nUploadStatusSeen;
   m_lastErrors = errors;
   if (status.size() == seen) return;
@@ -192,10 +188,14 @@ void TransferReport::OutputWritten(const WriteResult& written) {
 
 void TransferReport::UploadStarted() {
   m_latest = Activity::Upload;
+  RestartUploadJudgement();
+  ClearWarning(true);
+}
+
+void TransferReport::RestartUploadJudgement() {
   m_nUploadStatusSeen = 0;
   m_bUploadRequested = false;
   m_uploadJudged.Restart(m_lastErrors);
-  if (m_warning && m_warning->duringUpload) m_warning.reset();
 }
 
 void TransferReport::ConnectionOpened(const LineSettings& settings) {

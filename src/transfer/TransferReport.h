@@ -135,6 +135,8 @@ class TransferReport {
   void JudgeDownload(const LineErrorCounts& errors);
   void JudgeUpload(std::string_view status, const LineErrorCounts& errors);
   void ClearWarning(bool upload);
+  // The upload's status text starts again: nothing of it judged, no request seen.
+  void RestartUploadJudgement();
 
   bool m_bUnsaved = false;
   bool m_bDownloadOpen = false;  // a read now belongs to the current download
